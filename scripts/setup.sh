@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+set -euo pipefail
+packages=(
+  g++ cmake make
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
+  qt6-image-formats-plugins libgl-dev
+  fonts-wqy-microhei
+  xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+cd build && ctest --output-on-failure -j"$(nproc)" --timeout 300
