@@ -1,10 +1,13 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/startup.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Lanlan"));
+    QApplication::setOrganizationName(QStringLiteral("Lanlan"));
+    if (!startup::start())
+        return 1;
+    return QApplication::exec();
 }

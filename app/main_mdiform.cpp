@@ -1,0 +1,141 @@
+#include "app/main_mdiform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "app/messages.h"
+#include "data/lookuplists.h"
+#include "data/programdir.h"
+
+namespace {
+main_MDIForm *g_main = nullptr;
+
+struct Item
+{
+    const char *name;
+    const char *caption;
+};
+struct Menu
+{
+    const char *name;
+    const char *caption;
+    std::initializer_list<Item> items;
+};
+} // namespace
+
+main_MDIForm::main_MDIForm(QWidget *parent) : QMainWindow(parent), m_mdi(new QMdiArea(this))
+{
+    g_main = this;
+    setObjectName(QStringLiteral("main_MDIForm"));
+    setWindowTitle(QStringLiteral("澜岚系统"));
+    m_mdi->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(m_mdi);
+    buildMenus();
+    wireMenus();
+}
+
+main_MDIForm::~main_MDIForm()
+{
+    if (g_main == this)
+        g_main = nullptr;
+}
+
+main_MDIForm *main_MDIForm::instance()
+{
+    return g_main;
+}
+
+void main_MDIForm::buildMenus()
+{
+    // Top-level captions keep their four leading blanks: they space the menu bar out.
+    static const Menu menus[] = {
+        {"menu1", "    登记", {{"menu1_1", "碟片登记"}, {"menu1_2", "租碟登记"}, {"menu1_3", "还碟登记"}}},
+        {"menu2", "    查询", {{"menu2_1", "碟片查询"}, {"menu2_2", "客户查询"}}},
+        {"menu3", "    列表",
+         {{"menu3_1", "全部碟片列表"}, {"menu3_2", "可租碟片列表"}, {"menu3_3", "未还碟片列表"},
+          {"menu3_4", "全部客户列表"}, {"menu3_5", "未还客户列表"}}},
+        {"menu5", "    登录", {{"menu5_1", "更改登录用户"}, {"menu5_2", "更改登录密码"}}},
+        {"menu4", "    帮助", {{"menu4_1", "快速使用指南"}, {"menu4_2", "关于"}, {"menu4_4", "演示数据"}}},
+    };
+    for (const Menu &m : menus) {
+        QMenu *menu = menuBar()->addMenu(QString::fromUtf8(m.caption));
+        menu->setObjectName(QString::fromUtf8(m.name));
+        for (const Item &i : m.items) {
+            QAction *a = menu->addAction(QString::fromUtf8(i.caption));
+            a->setObjectName(QString::fromUtf8(i.name));
+            a->setEnabled(false); // enabled once its window is wired below
+        }
+    }
+    QAction *demo = menuItem(QStringLiteral("menu4_4"));
+    demo->setCheckable(true);
+    demo->setEnabled(true);
+    connect(demo, &QAction::triggered, this, &main_MDIForm::toggleDemoData);
+}
+
+// Each menu item is connected to the window it opens.
+void main_MDIForm::wireMenus()
+{
+    auto wire = [this](const char *name, const std::function<void()> &open) {
+        QAction *a = menuItem(QString::fromUtf8(name));
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, open);
+    };
+    Q_UNUSED(wire);
+}
+
+QAction *main_MDIForm::menuItem(const QString &name) const
+{
+    return findChild<QAction *>(name);
+}
+
+void main_MDIForm::load()
+{
+    // Without a window manager maximizing does nothing; start from the whole screen.
+    if (QScreen *sc = screen())
+        setGeometry(sc->availableGeometry());
+    showMaximized();
+    if (db::Status s = db::LoadLookupLists(); !s)
+        msg::information(this, s.error());
+}
+
+QMdiSubWindow *main_MDIForm::addChild(QWidget *w)
+{
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    // A window that sized itself gives its outer size; the frame takes it over.
+    const bool sized = w->testAttribute(Qt::WA_Resized);
+    const QSize outer = w->size();
+    QMdiSubWindow *sub = m_mdi->addSubWindow(w);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    if (sized)
+        sub->resize(outer);
+    w->show();
+    sub->show();
+    m_mdi->setActiveSubWindow(sub);
+    return sub;
+}
+
+void main_MDIForm::toggleDemoData()
+{
+    // The action has already flipped its check mark.
+    const bool demo = menuItem(QStringLiteral("menu4_4"))->isChecked();
+    if (!demo)
+        db::Lookups().clearAll();
+    db::DemoData::setEnabled(demo);
+    if (db::Status s = db::LoadLookupLists(); !s)
+        msg::information(this, s.error());
+    emit dataSwitched();
+}
+
+void main_MDIForm::closeEvent(QCloseEvent *event)
+{
+    db::EmptyScratchDir();
+    event->accept();
+    // Closing the frame ends the program, whatever other windows are open.
+    QMetaObject::invokeMethod(qApp, &QApplication::closeAllWindows, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}

@@ -1,0 +1,72 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include "data/result.h"
+
+class QSqlError;
+
+namespace db {
+
+// Opens the file in use for one operation and closes it on every exit path, so no
+// connection outlives the operation and the data switch takes effect at the next one.
+class Connection
+{
+public:
+    Connection();                              // the file chosen by the data switch
+    explicit Connection(const QString &path);  // a given file
+    enum class Mode { Existing, Create };
+    Connection(const QString &path, Mode mode); // Create: a new, empty file is fine
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool ok() const { return m_status.ok(); }
+    const Status &status() const { return m_status; }
+    const QString &path() const { return m_path; }
+    QSqlDatabase &database() { return m_db; }
+
+    QSqlQuery query() const { return QSqlQuery(m_db); }
+    // Prepares and runs sql with positional bindings.
+    Result<QSqlQuery> run(const QString &sql, const QVariantList &binds = {});
+    Status exec(const QString &sql, const QVariantList &binds = {});
+    // First column of the first row; a NULL QVariant when there is no row.
+    Result<QVariant> scalar(const QString &sql, const QVariantList &binds = {});
+
+    // Reason for a failed statement, in words for the shop keeper.
+    Status failure(const QSqlError &error) const;
+
+private:
+    void open(bool mustExist);
+    QString m_name;
+    QString m_path;
+    QSqlDatabase m_db;
+    Status m_status;
+};
+
+// BEGIN IMMEDIATE on construction; rolls back unless commit() succeeded, so a failed
+// operation never leaves the file half-written.
+class Transaction
+{
+public:
+    explicit Transaction(Connection &c);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    bool ok() const { return m_status.ok(); }
+    const Status &status() const { return m_status; }
+    Status commit();
+
+private:
+    Connection &m_conn;
+    Status m_status;
+    bool m_active = false;
+};
+
+QString DescribeError(const QSqlError &error);
+
+} // namespace db

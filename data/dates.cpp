@@ -1,0 +1,43 @@
+#include "data/dates.h"
+
+namespace db {
+
+QString toStoredDate(const QDate &d)
+{
+    return d.toString(Qt::ISODate);
+}
+
+QString toStoredDateTime(const QDateTime &dt)
+{
+    return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QDate fromStoredDate(const QVariant &v)
+{
+    if (v.isNull())
+        return {};
+    const QString text = v.toString().trimmed();
+    if (text.isEmpty())
+        return {};
+    return QDate::fromString(text.left(10), Qt::ISODate);
+}
+
+QString DisplayDate(const QDate &d)
+{
+    return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : QString();
+}
+
+QString DisplayDate(const QVariant &stored)
+{
+    return DisplayDate(fromStoredDate(stored));
+}
+
+std::optional<qint64> DaysBetween(const QVariant &from, const QDate &to)
+{
+    const QDate d = fromStoredDate(from);
+    if (!d.isValid())
+        return std::nullopt;
+    return d.daysTo(to);
+}
+
+} // namespace db

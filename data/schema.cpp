@@ -1,0 +1,97 @@
+#include "data/schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "data/connection.h"
+
+namespace db {
+namespace {
+
+// Text compares without regard to letter case, as the shop's rules expect.
+const char *const kStatements[] = {
+    R"(CREATE TABLE table1 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        t13 TEXT COLLATE NOCASE, t14 TEXT COLLATE NOCASE, t10 TEXT COLLATE NOCASE,
+        t11 TEXT COLLATE NOCASE, t18 TEXT COLLATE NOCASE, t7 INTEGER,
+        t20 TEXT COLLATE NOCASE, t38 TEXT COLLATE NOCASE, t41 TEXT COLLATE NOCASE,
+        t34 TEXT COLLATE NOCASE, img1 BLOB,
+        s1 TEXT, s2 TEXT, s3 TEXT COLLATE NOCASE, s4 INTEGER DEFAULT 0,
+        c1, c2))",
+    R"(CREATE TABLE table2 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        t1 TEXT COLLATE NOCASE, t2 TEXT COLLATE NOCASE, t3 TEXT COLLATE NOCASE, s4 TEXT,
+        t4 NUMERIC DEFAULT 0, s5 TEXT, t5 TEXT COLLATE NOCASE,
+        s1 TEXT, s2 INTEGER DEFAULT 0, s3 TEXT COLLATE NOCASE))",
+    R"(CREATE TABLE table3 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        s2 TEXT COLLATE NOCASE, s3 TEXT COLLATE NOCASE, s6 TEXT COLLATE NOCASE,
+        s8 TEXT COLLATE NOCASE, s9 TEXT COLLATE NOCASE, s11 TEXT COLLATE NOCASE,
+        s13 TEXT COLLATE NOCASE))",
+    R"(CREATE TABLE table4 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        discid INTEGER, discname TEXT COLLATE NOCASE, khid INTEGER,
+        s1 TEXT, s2 TEXT COLLATE NOCASE, s3 TEXT, s4 TEXT))",
+    R"(CREATE TABLE table5 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        khid INTEGER, s1 TEXT COLLATE NOCASE, s2 TEXT, s3 TEXT))",
+    R"(CREATE TABLE table6 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        khid INTEGER, s1 NUMERIC, s2 TEXT, s3 TEXT))",
+    R"(CREATE TABLE table7 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        t1 TEXT COLLATE NOCASE, t2 TEXT COLLATE NOCASE))",
+    R"(CREATE TABLE table8 (
+        id INTEGER PRIMARY KEY AUTOINCREMENT,
+        loginer_id INTEGER, loginer TEXT COLLATE NOCASE, login_time TEXT))",
+    // Free slots are found lowest first; the lists count and page discs and customers.
+    "CREATE INDEX table1_free ON table1(id) WHERE t13 IS NULL",
+    "CREATE INDEX table1_discs ON table1(id) WHERE t13 IS NOT NULL",
+    "CREATE INDEX table1_out ON table1(id) WHERE t13 IS NOT NULL AND s3 IS NOT NULL",
+    "CREATE INDEX table1_rentable ON table1(id) WHERE t13 IS NOT NULL AND s3 IS NULL",
+    "CREATE INDEX table2_free ON table2(id) WHERE t1 IS NULL",
+    "CREATE INDEX table2_card ON table2(t2)",
+    "CREATE INDEX table2_last_rental ON table2(s1) WHERE t1 IS NOT NULL",
+    "CREATE INDEX table4_disc ON table4(discid)",
+    "CREATE INDEX table4_customer ON table4(khid, s1)",
+    "CREATE INDEX table7_name ON table7(t1)",
+};
+
+} // namespace
+
+Status CreateSchema(Connection &c)
+{
+    Transaction tx(c);
+    if (!tx.ok())
+        return tx.status();
+    for (const char *sql : kStatements) {
+        if (Status s = c.exec(QString::fromUtf8(sql)); !s)
+            return s;
+    }
+    if (Status s = c.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)); !s)
+        return s;
+    return tx.commit();
+}
+
+Status CreateDatabaseFile(const QString &path)
+{
+    if (QFileInfo::exists(path))
+        return Status::failure(QStringLiteral("数据库文件已存在：%1").arg(path));
+    const QString partial = path + QStringLiteral(".new");
+    QFile::remove(partial);
+    {
+        Connection c(partial, Connection::Mode::Create);
+        if (!c.ok())
+            return c.status();
+        if (Status s = CreateSchema(c); !s) {
+            return s;
+        }
+    }
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        return Status::failure(QStringLiteral("无法创建数据库文件：%1").arg(path));
+    }
+    return {};
+}
+
+} // namespace db

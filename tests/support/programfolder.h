@@ -1,0 +1,36 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+#include <QVariantList>
+
+namespace testsupport {
+
+// A fresh program folder for one test: empty db.sqlite (and demo.sqlite when asked),
+// the scratch folder, the data switch off, no user logged in, empty lookup lists and
+// the clock pinned to Today(). Everything is put back when it goes out of scope.
+class ProgramFolder
+{
+public:
+    enum Demo { NoDemoFile, EmptyDemoFile, GeneratedDemoFile };
+    explicit ProgramFolder(Demo demo = EmptyDemoFile);
+    ~ProgramFolder();
+
+    QString path() const { return m_dir.path(); }
+    QString realFile() const;
+    QString demoFile() const;
+
+    // Direct access for arranging and checking rows; fails the test on an SQL error.
+    void exec(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
+    QVariant scalar(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
+    QList<QVariantList> rows(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The date the clock shows in tests.
+QDate Today();
+
+} // namespace testsupport
