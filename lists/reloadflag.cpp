@@ -1,0 +1,12 @@
+#include "lists/reloadflag.h"
+
+namespace lists {
+namespace {
+bool g_reload = false;
+}
+
+bool ReloadFlag::isSet() { return g_reload; }
+void ReloadFlag::set() { g_reload = true; }
+void ReloadFlag::clear() { g_reload = false; }
+
+} // namespace lists
