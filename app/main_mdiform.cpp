@@ -11,6 +11,7 @@
 #include "app/messages.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
+#include "lists/openers.h"
 
 namespace {
 main_MDIForm *g_main = nullptr;
@@ -86,6 +87,8 @@ void main_MDIForm::wireMenus()
         connect(a, &QAction::triggered, this, open);
     };
     Q_UNUSED(wire);
+    wire("menu3_1", [] { lists::OpenAllDiscsList(); });
+    wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const
