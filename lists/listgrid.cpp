@@ -13,7 +13,7 @@ ListGrid::ListGrid(QWidget *parent) : QTableWidget(parent)
     setWordWrap(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(16);
+    verticalHeader()->setDefaultSectionSize(15);
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -18,7 +18,7 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     setWindowTitle(QStringLiteral("列表"));
     resize(ui::twips(12030), ui::twips(8370));
 
-    m_grid->setGeometry(ui::twips(120), ui::twips(120), ui::twips(11640), ui::twips(7170));
+    m_grid->setGeometry(ui::twips(120), ui::twips(120), ui::twips(11640), ui::twips(7380));
     m_grid->setProperty("Tag", QStringLiteral("1"));
 
     static const char *const texts[4] = {"当前：第", "页", "共 页/ 记录", ""};
@@ -27,7 +27,7 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     for (int i = 0; i < 4; ++i) {
         m_label[i] = new QLabel(QString::fromUtf8(texts[i]), this);
         m_label[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
-        m_label[i]->setGeometry(ui::twips(lefts[i]), ui::twips(7470), ui::twips(widths[i]), ui::twips(300));
+        m_label[i]->setGeometry(ui::twips(lefts[i]), ui::twips(7590), ui::twips(widths[i]), ui::twips(300));
     }
     m_label[3]->setAlignment(Qt::AlignCenter);
 
@@ -36,14 +36,14 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
         m_button1[i] = new UserControl1(this);
         m_button1[i]->setObjectName(QStringLiteral("button1_%1").arg(i));
         m_button1[i]->setCaption(QString::fromUtf8(captions[i]));
-        m_button1[i]->setGeometry(ui::twips(7200 + 1380 * i), ui::twips(7410), ui::twips(1215), ui::twips(375));
+        m_button1[i]->setGeometry(ui::twips(7200 + 1380 * i), ui::twips(7545), ui::twips(1215), ui::twips(375));
         m_button1[i]->setEnabled(false);
         connect(m_button1[i], &UserControl1::Click, this, [this, i] { turnPage(i); });
     }
     m_button2 = new UserControl1(this);
     m_button2->setObjectName(QStringLiteral("button2"));
     m_button2->setCaption(QStringLiteral("删除"));
-    m_button2->setGeometry(ui::twips(10440), ui::twips(7410), ui::twips(1215), ui::twips(375));
+    m_button2->setGeometry(ui::twips(10440), ui::twips(7545), ui::twips(1215), ui::twips(375));
     m_button2->setEnabled(false);
     m_button2->setVisible(false);
     connect(m_button2, &UserControl1::Click, this, [this] { button2Clicked(); });
