@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "app/messages.h"
+#include "discs/input_form.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
 
@@ -86,6 +87,7 @@ void main_MDIForm::wireMenus()
         connect(a, &QAction::triggered, this, open);
     };
     Q_UNUSED(wire);
+    wire("menu1_1", [] { input_Form::openShared(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const
