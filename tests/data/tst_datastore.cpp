@@ -24,6 +24,7 @@ private slots:
     void newRowsGetZeroDefaults();
     void unusableFileIsReportedAsValue_data();
     void unusableFileIsReportedAsValue();
+    void lockedFileIsReportedAsValue();
     void unfinishedTransactionLeavesNoTrace();
     void typedQuotesStayValues();
     void createRefusesExistingFile();
@@ -158,6 +159,18 @@ void TestDataStore::unusableFileIsReportedAsValue()
     QVERIFY(next.error().contains(QStringLiteral("db.sqlite")));
     // Nothing was created in place of the missing file.
     QCOMPARE(QFile::exists(folder.realFile()), !content.isEmpty());
+}
+
+void TestDataStore::lockedFileIsReportedAsValue()
+{
+    ProgramFolder folder;
+    db::Connection holder;
+    QVERIFY(holder.exec("BEGIN EXCLUSIVE").ok());
+    const auto next = db::NextDiscId();
+    QVERIFY(!next.ok());
+    QVERIFY2(next.error().contains(QStringLiteral("占用")), qPrintable(next.error()));
+    QVERIFY(holder.exec("ROLLBACK").ok());
+    QVERIFY(db::NextDiscId().ok());
 }
 
 void TestDataStore::unfinishedTransactionLeavesNoTrace()
