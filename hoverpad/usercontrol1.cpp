@@ -18,7 +18,7 @@ bool s_designMode = false;
 
 // While hovering, the pointer is re-checked at this pace so a leave the
 // window system never reported still flattens the button. At rest nothing runs.
-constexpr int kHoverPollMs = 50;
+constexpr int kHoverPollMs = 250;
 
 constexpr QSize kDefaultSize(81, 25); // 1215 x 375 twips
 
