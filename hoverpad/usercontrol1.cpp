@@ -371,8 +371,9 @@ void UserControl1::changeEvent(QEvent *e)
         m_notified = true;
         emit FontChanged(font());
         break;
-    case QEvent::PaletteChange:
+    case QEvent::PaletteChange: // the default colours follow the palette
         updateCaptionColor();
+        update();
         break;
     default:
         break;

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <cstdio>
 #include <sys/resource.h>
 
