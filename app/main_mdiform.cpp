@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "app/messages.h"
+#include "discs/input_form.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
 #include "lists/openers.h"
@@ -87,6 +88,7 @@ void main_MDIForm::wireMenus()
         connect(a, &QAction::triggered, this, open);
     };
     Q_UNUSED(wire);
+    wire("menu1_1", [] { input_Form::openShared(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
 }

@@ -2,6 +2,8 @@
 
 #include "data/clock.h"
 #include "data/disclists.h"
+#include "data/discrecords.h"
+#include "discs/input_form.h"
 
 QList<lists::ListColumn> DiscListColumns()
 {
@@ -41,11 +43,12 @@ QStringList list_Form::cells(const QVariantList &row) const
 
 void list_Form::openRecord(qint64 id)
 {
-    Q_UNUSED(id); // the correction window arrives with the disc catalogue
+    // The list stays open; saving the correction sets the reload flag, so the list reloads
+    // its page when it is activated again.
+    input_Form::openForCorrection(id);
 }
 
 db::Status list_Form::deleteRecords(const QList<qint64> &ids)
 {
-    Q_UNUSED(ids); // the disc delete arrives with the disc catalogue
-    return {};
+    return db::DeleteDiscs(ids);
 }
