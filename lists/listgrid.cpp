@@ -135,8 +135,13 @@ void ListGrid::mouseReleaseEvent(QMouseEvent *event)
 
 void ListGrid::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
-        emit doubleClicked();
+    if (event->button() != Qt::LeftButton || !indexAt(event->position().toPoint()).isValid())
+        return;
+    // The second press of a double-click lands where the first did; taking it as a press
+    // keeps Row() on the row double-clicked even when the first press went elsewhere.
+    mousePressEvent(event);
+    m_dragging = false;
+    emit doubleClicked();
 }
 
 } // namespace lists
