@@ -12,6 +12,7 @@
 #include "discs/input_form.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
+#include "lists/openers.h"
 
 namespace {
 main_MDIForm *g_main = nullptr;
@@ -88,6 +89,8 @@ void main_MDIForm::wireMenus()
     };
     Q_UNUSED(wire);
     wire("menu1_1", [] { input_Form::openShared(); });
+    wire("menu3_1", [] { lists::OpenAllDiscsList(); });
+    wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -55,6 +55,33 @@ const char *const kStatements[] = {
     "CREATE INDEX table4_disc ON table4(discid)",
     "CREATE INDEX table4_customer ON table4(khid, s1)",
     "CREATE INDEX table7_name ON table7(t1)",
+    // The disc lists show their record counts on every page; counting a large catalogue
+    // each time would cost more than reading the page. table1_changes moves whenever a row
+    // may join or leave a list, so a list can trust the page bounds it remembers.
+    R"(CREATE TABLE list_counts (
+        id INTEGER PRIMARY KEY CHECK (id = 1),
+        discs INTEGER NOT NULL DEFAULT 0, discs_out INTEGER NOT NULL DEFAULT 0,
+        table1_changes INTEGER NOT NULL DEFAULT 0))",
+    "INSERT INTO list_counts (id) VALUES (1)",
+    R"(CREATE TRIGGER table1_counts_insert AFTER INSERT ON table1 BEGIN
+        UPDATE list_counts SET discs = discs + (NEW.t13 IS NOT NULL),
+            discs_out = discs_out + (NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL),
+            table1_changes = table1_changes + 1 WHERE id = 1;
+        END)",
+    R"(CREATE TRIGGER table1_counts_delete AFTER DELETE ON table1 BEGIN
+        UPDATE list_counts SET discs = discs - (OLD.t13 IS NOT NULL),
+            discs_out = discs_out - (OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL),
+            table1_changes = table1_changes + 1 WHERE id = 1;
+        END)",
+    R"(CREATE TRIGGER table1_counts_update AFTER UPDATE OF id, t13, s3 ON table1
+        WHEN OLD.id IS NOT NEW.id OR (OLD.t13 IS NULL) <> (NEW.t13 IS NULL)
+             OR (OLD.s3 IS NULL) <> (NEW.s3 IS NULL) BEGIN
+        UPDATE list_counts SET
+            discs = discs + (NEW.t13 IS NOT NULL) - (OLD.t13 IS NOT NULL),
+            discs_out = discs_out + (NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL)
+                                  - (OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL),
+            table1_changes = table1_changes + 1 WHERE id = 1;
+        END)",
 };
 
 } // namespace

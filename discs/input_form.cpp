@@ -26,6 +26,7 @@
 #include "data/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
+#include "lists/openers.h"
 #include "lists/reloadflag.h"
 
 using ui::twips;
@@ -504,7 +505,7 @@ void input_Form::submitClicked()
 
 void input_Form::listClicked()
 {
-    // The all-discs list is opened by the lists area; until it is linked in, nothing opens.
+    lists::OpenAllDiscsList();
 }
 
 void input_Form::copyClicked()

@@ -20,6 +20,7 @@
 #include "data/lookuplists.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
+#include "lists/list_form.h"
 #include "lists/reloadflag.h"
 #include "support/programfolder.h"
 
@@ -748,6 +749,17 @@ void TestInputForm::menuOpensOneSharedWindow()
     QCOMPARE(forms.size(), 1);
     QCOMPARE(forms.first()->windowTitle(), QString("碟片登记"));
     QCOMPARE(number(forms.first()), QString("000002"));
+    // The list button opens a new all-discs list each time.
+    click(forms.first(), 2);
+    click(forms.first(), 2);
+    const auto lists = main->mdiArea()->findChildren<list_Form *>();
+    QCOMPARE(lists.size(), 2);
+    QCOMPARE(lists.first()->windowTitle(), QString("全部碟片列表"));
+    for (QMdiSubWindow *sub : main->mdiArea()->subWindowList()) {
+        if (qobject_cast<list_Form *>(sub->widget()))
+            sub->close();
+    }
+    QTRY_COMPARE(main->mdiArea()->subWindowList().size(), 1);
     // Correction windows are new every time and live beside it.
     input_Form::openForCorrection(1);
     input_Form::openForCorrection(1);

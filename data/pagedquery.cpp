@@ -1,0 +1,215 @@
+#include "data/pagedquery.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <optional>
+
+#include "data/connection.h"
+
+namespace db {
+namespace {
+
+using KeyOrder = PagedQuery::KeyOrder;
+
+QString whereClause(const PagedQuery &q)
+{
+    return q.where.trimmed().isEmpty() ? QString() : QStringLiteral(" WHERE (") + q.where + QLatin1Char(')');
+}
+
+QString andClause(const PagedQuery &q, const QString &more)
+{
+    return q.where.trimmed().isEmpty() ? QStringLiteral(" WHERE ") + more
+                                       : QStringLiteral(" WHERE (") + q.where + QStringLiteral(") AND ") + more;
+}
+
+QString orderClause(const PagedQuery &q, bool reversed = false)
+{
+    switch (q.keyOrder) {
+    case KeyOrder::Ascending:
+        return q.key + (reversed ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
+    case KeyOrder::Descending:
+        return q.key + (reversed ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
+    case KeyOrder::Other:
+        break;
+    }
+    return q.orderBy;
+}
+
+// A page: up to `limit` rows after skipping `offset`, in list order or reversed. The skip
+// walks the keys alone (an index for an indexed order); only the page's rows are read in
+// full, because disc rows carry cover pictures.
+QString offsetStatement(const PagedQuery &q, bool reversed)
+{
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (SELECT %3 FROM %2%4 ORDER BY %5 LIMIT ? OFFSET ?) "
+                          "ORDER BY %5")
+        .arg(q.columns, q.from, q.key, whereClause(q), orderClause(q, reversed));
+}
+
+// A page next to a remembered key: rows strictly after (or from) it in the given direction.
+QString seekStatement(const PagedQuery &q, bool reversed, bool inclusive)
+{
+    // Rows after the key in list order lie below it in a descending order.
+    const bool below = (q.keyOrder == KeyOrder::Descending) != reversed;
+    const QString op = below ? (inclusive ? QStringLiteral("<=") : QStringLiteral("<"))
+                             : (inclusive ? QStringLiteral(">=") : QStringLiteral(">"));
+    return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ?")
+        .arg(q.columns, q.from, andClause(q, q.key + op + QLatin1Char('?')), orderClause(q, reversed));
+}
+
+Status readRows(Connection &c, const QString &sql, const QVariantList &binds, bool reversed, Page &out)
+{
+    auto rows = c.run(sql, binds);
+    if (!rows)
+        return rows.status();
+    QSqlQuery &r = rows.value();
+    const int columns = r.record().count();
+    while (r.next()) {
+        QVariantList row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row << r.value(i);
+        out.rows << row;
+    }
+    if (reversed)
+        std::reverse(out.rows.begin(), out.rows.end());
+    return {};
+}
+
+Result<qint64> countRows(Connection &c, const PagedQuery &q)
+{
+    const bool own = !q.countSql.isEmpty();
+    auto n = c.scalar(CountStatement(q), own ? QVariantList() : q.binds);
+    if (!n)
+        return n.status();
+    return n->toLongLong();
+}
+
+Page emptyPage(qint64 records, qint64 page, int rowsPerPage)
+{
+    Page p;
+    p.recordCount = records;
+    p.pageCount = PageCountFor(records, rowsPerPage);
+    p.page = std::max<qint64>(1, std::min(page, std::max<qint64>(1, p.pageCount)));
+    return p;
+}
+
+// Reads the rows of out.page by offset, from whichever end of the list is nearer when the
+// order can be reversed.
+Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &out)
+{
+    const qint64 offset = (out.page - 1) * rowsPerPage;
+    const qint64 take = std::min<qint64>(rowsPerPage, out.recordCount - offset);
+    const qint64 fromEnd = out.recordCount - offset - take;
+    const bool reversed = q.keyOrder != KeyOrder::Other && fromEnd < offset;
+    QVariantList binds = q.binds;
+    binds << (reversed ? take : qint64(rowsPerPage)) << (reversed ? fromEnd : offset);
+    return readRows(c, offsetStatement(q, reversed), binds, reversed, out);
+}
+
+} // namespace
+
+qint64 PageCountFor(qint64 records, int rowsPerPage)
+{
+    if (records <= 0 || rowsPerPage <= 0)
+        return 0;
+    return (records + rowsPerPage - 1) / rowsPerPage;
+}
+
+QString CountStatement(const PagedQuery &q)
+{
+    if (!q.countSql.isEmpty())
+        return q.countSql;
+    return QStringLiteral("SELECT count(*) FROM %1%2").arg(q.from, whereClause(q));
+}
+
+QString OffsetPageStatement(const PagedQuery &q)
+{
+    return offsetStatement(q, false);
+}
+
+Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    if (rowsPerPage <= 0)
+        return Status::failure(QStringLiteral("每页行数必须大于零。"));
+    auto count = countRows(c, q);
+    if (!count)
+        return count.status();
+    Page out = emptyPage(*count, page, rowsPerPage);
+    if (out.recordCount == 0)
+        return out;
+    if (Status s = readByOffset(c, q, rowsPerPage, out); !s)
+        return s;
+    return out;
+}
+
+Result<Page> ReadPage(const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    Connection c;
+    if (!c.ok())
+        return c.status();
+    return ReadPage(c, q, page, rowsPerPage);
+}
+
+Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    if (rowsPerPage <= 0)
+        return Status::failure(QStringLiteral("每页行数必须大于零。"));
+    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty())
+        return ReadPage(c, q, page, rowsPerPage);
+
+    // Remembered keys hold only for the same rows: same statement, same values, no change since.
+    QString identity = c.path() + QLatin1Char('\n') + q.columns + QLatin1Char('\n') + q.from + QLatin1Char('\n') + q.where + QLatin1Char('\n')
+                       + orderClause(q);
+    for (const QVariant &b : q.binds)
+        identity += QLatin1Char('\n') + b.toString();
+    auto version = c.scalar(q.versionSql);
+    if (!version)
+        return version.status();
+    if (identity != m_identity || *version != m_version || rowsPerPage != m_rowsPerPage) {
+        m_bounds.clear();
+        m_identity = identity;
+        m_version = *version;
+        m_rowsPerPage = rowsPerPage;
+    }
+
+    auto count = countRows(c, q);
+    if (!count)
+        return count.status();
+    Page out = emptyPage(*count, page, rowsPerPage);
+    if (out.recordCount == 0)
+        return out;
+
+    Status s;
+    if (auto same = m_bounds.constFind(out.page); same != m_bounds.cend()) {
+        QVariantList binds = q.binds;
+        binds << same->first << rowsPerPage;
+        s = readRows(c, seekStatement(q, false, true), binds, false, out);
+    } else if (auto before = m_bounds.constFind(out.page - 1); before != m_bounds.cend()) {
+        QVariantList binds = q.binds;
+        binds << before->last << rowsPerPage;
+        s = readRows(c, seekStatement(q, false, false), binds, false, out);
+    } else if (auto after = m_bounds.constFind(out.page + 1); after != m_bounds.cend()) {
+        QVariantList binds = q.binds;
+        binds << after->first << rowsPerPage;
+        s = readRows(c, seekStatement(q, true, false), binds, true, out);
+    } else {
+        s = readByOffset(c, q, rowsPerPage, out);
+    }
+    if (!s)
+        return s;
+    if (!out.rows.isEmpty())
+        m_bounds.insert(out.page, Bounds{out.rows.first().first(), out.rows.last().first()});
+    return out;
+}
+
+Result<Page> PageReader::read(const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    Connection c;
+    if (!c.ok())
+        return c.status();
+    return read(c, q, page, rowsPerPage);
+}
+
+} // namespace db

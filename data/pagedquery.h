@@ -1,0 +1,74 @@
+#pragma once
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QVariantList>
+
+#include "data/result.h"
+
+namespace db {
+
+class Connection;
+
+// What a paged list reads: `columns` of the rows of `from` that pass `where`, in list order.
+// The first column must be the record number (`key`), which every list row links to.
+struct PagedQuery
+{
+    enum class KeyOrder { Other, Ascending, Descending };
+
+    QString columns;            // e.g. "id,t13,t38"
+    QString from;               // one table
+    QString where;              // with ? placeholders for binds; empty for every row
+    QVariantList binds;
+    QString key = QStringLiteral("id");
+    // A list ordered by its key alone is paged by seeking the key; any other order is given
+    // in orderBy and must end in the key so that it is total.
+    KeyOrder keyOrder = KeyOrder::Other;
+    QString orderBy;
+    // Optional: a statement giving the same number as count(*) over from/where (a counter
+    // kept by the database), and one giving a number that changes whenever the rows of the
+    // list may have changed. Without them the rows are counted and nothing is remembered.
+    QString countSql;
+    QString versionSql;
+};
+
+// One page of a list: the counts the page counter shows and the rows of the page asked for.
+struct Page
+{
+    qint64 page = 1;         // the page the rows belong to
+    qint64 pageCount = 0;    // ceil(recordCount / rows per page)
+    qint64 recordCount = 0;
+    QList<QVariantList> rows;
+};
+
+qint64 PageCountFor(qint64 records, int rowsPerPage);
+
+// Reads the record count and the rows of one page; never the whole result. A page beyond
+// the last (the result shrank since it was shown) gives the last page; page 0 or below
+// gives page 1.
+Result<Page> ReadPage(const PagedQuery &q, qint64 page, int rowsPerPage);
+Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage);
+
+// A list window's reader: it remembers the first and last key of the pages it has read, so
+// that the next, previous or same page is found by seeking the key instead of stepping over
+// every row before it. What it remembers is dropped when the list's rows may have changed.
+class PageReader
+{
+public:
+    Result<Page> read(const PagedQuery &q, qint64 page, int rowsPerPage);
+    Result<Page> read(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage);
+    void forget() { m_bounds.clear(); }
+
+private:
+    struct Bounds { QVariant first, last; };
+    QString m_identity;
+    QVariant m_version;
+    int m_rowsPerPage = 0;
+    QMap<qint64, Bounds> m_bounds;
+};
+
+// The statements behind a page, for the benchmark and for tests.
+QString CountStatement(const PagedQuery &q);
+QString OffsetPageStatement(const PagedQuery &q); // binds: q.binds, LIMIT, OFFSET
+
+} // namespace db

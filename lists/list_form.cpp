@@ -1,0 +1,51 @@
+#include "lists/list_form.h"
+
+#include "data/clock.h"
+#include "data/disclists.h"
+
+QList<lists::ListColumn> DiscListColumns()
+{
+    using lists::CellAlign;
+    return {
+        {QStringLiteral("碟片编号"), 820, CellAlign::CentreTop},
+        {QStringLiteral("所属柜位"), 800, CellAlign::CentreTop},
+        {QStringLiteral("碟片名称"), 1800, CellAlign::LeftCentre},
+        {QStringLiteral("主角"), 1800, CellAlign::Default},
+        {QStringLiteral("导演/监制"), 1000, CellAlign::Default},
+        {QStringLiteral("碟装"), 500, CellAlign::CentreTop},
+        {QStringLiteral("国别"), 1000, CellAlign::Default},
+        {QStringLiteral("媒介类别"), 1000, CellAlign::Default},
+        {QStringLiteral("内容类别"), 1000, CellAlign::Default},
+        {QStringLiteral("租岀/天"), 800, CellAlign::CentreTop},
+        {QStringLiteral("租给"), 0, CellAlign::Default},
+    };
+}
+
+list_Form::list_Form(QWidget *parent) : PagedListForm(parent)
+{
+    setObjectName(QStringLiteral("list_Form"));
+    setColumns(DiscListColumns());
+    setPagingButtons(PagingButtons::DisabledUntilLoaded);
+    setShowsButton2(true);
+}
+
+db::PagedQuery list_Form::query() const
+{
+    return db::AllDiscsQuery();
+}
+
+QStringList list_Form::cells(const QVariantList &row) const
+{
+    return db::DiscListCells(row, db::Clock::today());
+}
+
+void list_Form::openRecord(qint64 id)
+{
+    Q_UNUSED(id); // the correction window arrives with the disc catalogue
+}
+
+db::Status list_Form::deleteRecords(const QList<qint64> &ids)
+{
+    Q_UNUSED(ids); // the disc delete arrives with the disc catalogue
+    return {};
+}

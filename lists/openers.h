@@ -1,0 +1,10 @@
+#pragma once
+
+namespace lists {
+
+// Each call opens a new list window inside the main window; its first activation
+// shows page 1.
+void OpenAllDiscsList();     // "全部碟片列表"
+void OpenRentedDiscsList();  // "未还碟片列表"
+
+} // namespace lists

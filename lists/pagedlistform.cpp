@@ -1,0 +1,229 @@
+#include "lists/pagedlistform.h"
+
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiSubWindow>
+
+#include "app/main_mdiform.h"
+#include "app/messages.h"
+#include "app/twips.h"
+#include "hoverpad/usercontrol1.h"
+#include "lists/reloadflag.h"
+
+namespace lists {
+
+PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new ListGrid(this))
+{
+    setWindowTitle(QStringLiteral("列表"));
+    resize(ui::twips(12030), ui::twips(8370));
+
+    m_grid->setGeometry(ui::twips(120), ui::twips(120), ui::twips(11640), ui::twips(7170));
+    m_grid->setProperty("Tag", QStringLiteral("1"));
+
+    static const char *const texts[4] = {"当前：第", "页", "共 页/ 记录", ""};
+    static const int lefts[4] = {150, 1470, 1800, 1020};
+    static const int widths[4] = {870, 300, 3000, 450};
+    for (int i = 0; i < 4; ++i) {
+        m_label[i] = new QLabel(QString::fromUtf8(texts[i]), this);
+        m_label[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        m_label[i]->setGeometry(ui::twips(lefts[i]), ui::twips(7470), ui::twips(widths[i]), ui::twips(300));
+    }
+    m_label[3]->setAlignment(Qt::AlignCenter);
+
+    static const char *const captions[2] = {"上一页", "下一页"};
+    for (int i = 0; i < 2; ++i) {
+        m_button1[i] = new UserControl1(this);
+        m_button1[i]->setObjectName(QStringLiteral("button1_%1").arg(i));
+        m_button1[i]->setCaption(QString::fromUtf8(captions[i]));
+        m_button1[i]->setGeometry(ui::twips(7200 + 1380 * i), ui::twips(7410), ui::twips(1215), ui::twips(375));
+        m_button1[i]->setEnabled(false);
+        connect(m_button1[i], &UserControl1::Click, this, [this, i] { turnPage(i); });
+    }
+    m_button2 = new UserControl1(this);
+    m_button2->setObjectName(QStringLiteral("button2"));
+    m_button2->setCaption(QStringLiteral("删除"));
+    m_button2->setGeometry(ui::twips(10440), ui::twips(7410), ui::twips(1215), ui::twips(375));
+    m_button2->setEnabled(false);
+    m_button2->setVisible(false);
+    connect(m_button2, &UserControl1::Click, this, [this] { button2Clicked(); });
+
+    connect(m_grid, &ListGrid::clicked, this, &PagedListForm::gridClicked);
+    connect(m_grid, &ListGrid::doubleClicked, this, &PagedListForm::gridDoubleClicked);
+
+    // Rows read from one data file must not stay on screen after the switch to the other:
+    // a double-click or delete would act on the same numbers in the wrong file.
+    if (main_MDIForm *main = main_MDIForm::instance())
+        connect(main, &main_MDIForm::dataSwitched, this, [this] {
+            if (m_loaded)
+                loadPage(m_gridTag);
+        });
+
+    m_rowRecords.fill(0, m_rowsPerPage + 2);
+}
+
+PagedListForm::~PagedListForm() = default;
+
+void PagedListForm::setColumns(const QList<ListColumn> &columns)
+{
+    m_columns = columns;
+}
+
+void PagedListForm::setPagingButtons(PagingButtons how)
+{
+    for (UserControl1 *b : m_button1)
+        b->setVisible(how == PagingButtons::DisabledUntilLoaded);
+}
+
+qint64 PagedListForm::rowRecord(int gridRow) const
+{
+    return gridRow >= 0 && gridRow < m_rowRecords.size() ? m_rowRecords.at(gridRow) : 0;
+}
+
+void PagedListForm::loadPage(qint64 page)
+{
+    // Filled while not drawn, so the grid is drawn once.
+    m_loaded = true;
+    m_grid->setUpdatesEnabled(false);
+    m_grid->setColumnCount(int(m_columns.size()));
+    QStringList headers;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        headers << m_columns.at(c).header;
+        if (m_columns.at(c).widthTwips > 0)
+            m_grid->setColumnWidth(c, ui::twips(m_columns.at(c).widthTwips));
+    }
+    m_grid->setHorizontalHeaderLabels(headers);
+    m_grid->setRowCount(m_rowsPerPage);
+    m_grid->clearCells();
+    m_rowRecords.fill(0, m_rowsPerPage + 2);
+
+    auto result = m_reader.read(query(), page, m_rowsPerPage);
+    if (!result) {
+        m_grid->setUpdatesEnabled(true);
+        msg::information(this, result.error());
+        return;
+    }
+    const db::Page &p = result.value();
+    if (p.recordCount > 0) {
+        // A page beyond a shrunken result shows the last page rather than nothing.
+        if (p.page != page) {
+            m_currentPage = p.page;
+            m_gridTag = p.page;
+        }
+        m_label[3]->setText(QString::number(p.page));
+        m_label[2]->setText(QStringLiteral("共 %1 页/ %2 记录").arg(p.pageCount).arg(p.recordCount));
+        m_pageCount = p.pageCount;
+        for (UserControl1 *b : m_button1) {
+            b->setVisible(true);
+            b->setEnabled(true);
+        }
+        if (m_showsButton2)
+            m_button2->setVisible(true);
+    } else {
+        // An emptied list says so instead of keeping the counts it showed before.
+        m_label[3]->setText(QString());
+        m_label[2]->setText(QStringLiteral("共 0 页/ 0 记录"));
+        m_pageCount = 0;
+    }
+    for (int i = 0; i < p.rows.size() && i < m_rowsPerPage; ++i) {
+        const QVariantList &row = p.rows.at(i);
+        const QStringList texts = cells(row);
+        m_rowRecords[i + 1] = row.value(0).toLongLong();
+        for (int c = 0; c < m_columns.size() && c < texts.size(); ++c)
+            m_grid->setCell(i + 1, c, texts.at(c), m_columns.at(c).align);
+    }
+    m_grid->selectCell(1, 1);
+    m_grid->setUpdatesEnabled(true);
+    m_grid->setProperty("Tag", QString::number(m_gridTag));
+}
+
+void PagedListForm::activate()
+{
+    if (ReloadFlag::isSet()) {
+        loadPage(m_gridTag);
+        ReloadFlag::clear();
+    }
+    m_currentPage = m_gridTag;
+}
+
+void PagedListForm::turnPage(int index)
+{
+    m_button2->setEnabled(false);
+    m_grid->clearCells();
+    m_currentPage += index == 0 ? -1 : 1;
+    if (m_pageCount - m_currentPage <= 0)
+        m_currentPage = m_pageCount;
+    if (m_currentPage <= 0)
+        m_currentPage = 1;
+    m_gridTag = m_currentPage;
+    loadPage(m_currentPage);
+}
+
+void PagedListForm::gridClicked()
+{
+    m_selectedRow = m_grid->Row();
+    m_button2->setEnabled(m_grid->wholeRowsSelected());
+}
+
+void PagedListForm::gridDoubleClicked()
+{
+    const qint64 id = rowRecord(m_grid->Row());
+    if (id > 0)
+        openRecord(id);
+}
+
+QList<qint64> PagedListForm::selectedRecords() const
+{
+    QList<qint64> ids;
+    if (m_selectedRow <= 0)
+        return ids;
+    for (int r = m_selectedRow; r <= m_grid->RowSel(); ++r) {
+        if (const qint64 id = rowRecord(r); id > 0)
+            ids << id;
+    }
+    return ids;
+}
+
+void PagedListForm::button2Clicked()
+{
+    deleteFrame();
+}
+
+void PagedListForm::deleteFrame()
+{
+    if (!msg::confirm(this, QStringLiteral("确实要删除吗？"), QStringLiteral("系统提醒您：")))
+        return;
+    const QList<qint64> ids = selectedRecords();
+    if (!ids.isEmpty()) {
+        if (db::Status s = deleteRecords(ids); !s)
+            msg::information(this, s.error());
+        m_grid->clearCells();
+    }
+    m_selectedRow = 0;
+    ReloadFlag::set();
+    activate();
+}
+
+bool PagedListForm::event(QEvent *event)
+{
+    if (event->type() == QEvent::ParentChange)
+        watchFrame();
+    return QWidget::event(event);
+}
+
+// Inside the main window the list is wrapped in an MDI frame; the frame, not the list,
+// learns that it became the active window.
+void PagedListForm::watchFrame()
+{
+    auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget());
+    if (!frame || frame == m_watchedFrame)
+        return;
+    m_watchedFrame = frame;
+    connect(frame, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates before, Qt::WindowStates now) {
+                if (now.testFlag(Qt::WindowActive) && !before.testFlag(Qt::WindowActive))
+                    activate();
+            });
+}
+
+} // namespace lists
