@@ -582,7 +582,10 @@ input_Form *input_Form::openForCorrection(qint64 discId)
         return nullptr;
     }
     if (main_MDIForm *main = main_MDIForm::instance()) {
-        main->addChild(w);
+        QMdiSubWindow *sub = main->addChild(w);
+        // Several corrections side by side: cascade them from the top left corner.
+        const int step = (main->mdiArea()->subWindowList().size() - 1) % 8;
+        sub->move(step * 24, step * 24);
     } else {
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();

@@ -623,7 +623,13 @@ void TestInputForm::coverRoundTrip()
     Chooser chooser;
     const QString jpeg = writeJpeg(pf.path() + "/cover.jpg", QColor(200, 40, 40));
     chooser.answers << jpeg;
-    auto *w = openNew();
+    auto *main = new main_MDIForm;
+    main->resize(1200, 760);
+    main->show();
+    main->menuItem("menu1_1")->trigger();
+    input_Form *w = main->sharedIfOpen<input_Form>();
+    QVERIFY(w);
+    w->activateWindow();
     type(w, 11, "有封面");
     clickImage(w);
     QCOMPARE(chooser.titles, QStringList{"选择相片"});
@@ -639,6 +645,7 @@ void TestInputForm::coverRoundTrip()
 
     input_Form *c = input_Form::openForCorrection(1);
     QVERIFY(c);
+    QCOMPARE(main->mdiArea()->activeSubWindow()->widget(), c);
     holdForViewer();
     QVERIFY(!image(c)->pixmap().isNull());
     const QImage shown = image(c)->pixmap().toImage();
@@ -648,6 +655,7 @@ void TestInputForm::coverRoundTrip()
     QVERIFY(scratch.startsWith(QDir(pf.path()).filePath("tmp")));
     QCOMPARE(fileBytes(scratch), fileBytes(jpeg));
     QVERIFY(photoPath(c).isEmpty());
+    delete main;
 }
 
 void TestInputForm::coverChoiceRules_data()
