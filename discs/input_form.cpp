@@ -231,18 +231,18 @@ void input_Form::build()
     m_label3->setGeometry(twips(2445), twips(7575), twips(5070), twips(375));
     m_label3->hide();
 
-    struct ButtonSpec
+    struct ButtonPlace
     {
         const char *caption;
         int left, top, height;
     };
-    const ButtonSpec specs[] = {
+    const ButtonPlace places[] = {
         {"×重置", 5955, 7500, 375}, {"√提交", 7725, 7500, 375}, {"碟片列表", 360, 7560, 240}, {"§复制", 9630, 7485, 375}};
     for (int i = 0; i < 4; ++i) {
         auto *b = new UserControl1(this);
         b->setObjectName(QStringLiteral("button1_%1").arg(i));
-        b->setCaption(QString::fromUtf8(specs[i].caption));
-        b->setGeometry(twips(specs[i].left), twips(specs[i].top), twips(990), twips(specs[i].height));
+        b->setCaption(QString::fromUtf8(places[i].caption));
+        b->setGeometry(twips(places[i].left), twips(places[i].top), twips(990), twips(places[i].height));
         m_buttons << b;
     }
     m_buttons[2]->setToolTip(QStringLiteral("点击查看列表"));
