@@ -26,6 +26,7 @@
 #include "data/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
+#include "lists/openers.h"
 #include "lists/reloadflag.h"
 
 using ui::twips;
@@ -230,18 +231,18 @@ void input_Form::build()
     m_label3->setGeometry(twips(2445), twips(7575), twips(5070), twips(375));
     m_label3->hide();
 
-    struct ButtonSpec
+    struct ButtonPlace
     {
         const char *caption;
         int left, top, height;
     };
-    const ButtonSpec specs[] = {
+    const ButtonPlace places[] = {
         {"×重置", 5955, 7500, 375}, {"√提交", 7725, 7500, 375}, {"碟片列表", 360, 7560, 240}, {"§复制", 9630, 7485, 375}};
     for (int i = 0; i < 4; ++i) {
         auto *b = new UserControl1(this);
         b->setObjectName(QStringLiteral("button1_%1").arg(i));
-        b->setCaption(QString::fromUtf8(specs[i].caption));
-        b->setGeometry(twips(specs[i].left), twips(specs[i].top), twips(990), twips(specs[i].height));
+        b->setCaption(QString::fromUtf8(places[i].caption));
+        b->setGeometry(twips(places[i].left), twips(places[i].top), twips(990), twips(places[i].height));
         m_buttons << b;
     }
     m_buttons[2]->setToolTip(QStringLiteral("点击查看列表"));
@@ -504,7 +505,7 @@ void input_Form::submitClicked()
 
 void input_Form::listClicked()
 {
-    // The all-discs list is opened by the lists area; until it is linked in, nothing opens.
+    lists::OpenAllDiscsList();
 }
 
 void input_Form::copyClicked()
@@ -581,7 +582,10 @@ input_Form *input_Form::openForCorrection(qint64 discId)
         return nullptr;
     }
     if (main_MDIForm *main = main_MDIForm::instance()) {
-        main->addChild(w);
+        QMdiSubWindow *sub = main->addChild(w);
+        // Several corrections side by side: cascade them from the top left corner.
+        const int step = (main->mdiArea()->subWindowList().size() - 1) % 8;
+        sub->move(step * 24, step * 24);
     } else {
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();

@@ -20,6 +20,7 @@
 #include "data/lookuplists.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
+#include "lists/list_form.h"
 #include "lists/reloadflag.h"
 #include "support/programfolder.h"
 
@@ -622,7 +623,13 @@ void TestInputForm::coverRoundTrip()
     Chooser chooser;
     const QString jpeg = writeJpeg(pf.path() + "/cover.jpg", QColor(200, 40, 40));
     chooser.answers << jpeg;
-    auto *w = openNew();
+    auto *main = new main_MDIForm;
+    main->resize(1200, 760);
+    main->show();
+    main->menuItem("menu1_1")->trigger();
+    input_Form *w = main->sharedIfOpen<input_Form>();
+    QVERIFY(w);
+    w->activateWindow();
     type(w, 11, "有封面");
     clickImage(w);
     QCOMPARE(chooser.titles, QStringList{"选择相片"});
@@ -638,6 +645,7 @@ void TestInputForm::coverRoundTrip()
 
     input_Form *c = input_Form::openForCorrection(1);
     QVERIFY(c);
+    QCOMPARE(main->mdiArea()->activeSubWindow()->widget(), c);
     holdForViewer();
     QVERIFY(!image(c)->pixmap().isNull());
     const QImage shown = image(c)->pixmap().toImage();
@@ -647,6 +655,7 @@ void TestInputForm::coverRoundTrip()
     QVERIFY(scratch.startsWith(QDir(pf.path()).filePath("tmp")));
     QCOMPARE(fileBytes(scratch), fileBytes(jpeg));
     QVERIFY(photoPath(c).isEmpty());
+    delete main;
 }
 
 void TestInputForm::coverChoiceRules_data()
@@ -748,6 +757,17 @@ void TestInputForm::menuOpensOneSharedWindow()
     QCOMPARE(forms.size(), 1);
     QCOMPARE(forms.first()->windowTitle(), QString("碟片登记"));
     QCOMPARE(number(forms.first()), QString("000002"));
+    // The list button opens a new all-discs list each time.
+    click(forms.first(), 2);
+    click(forms.first(), 2);
+    const auto lists = main->mdiArea()->findChildren<list_Form *>();
+    QCOMPARE(lists.size(), 2);
+    QCOMPARE(lists.first()->windowTitle(), QString("全部碟片列表"));
+    for (QMdiSubWindow *sub : main->mdiArea()->subWindowList()) {
+        if (qobject_cast<list_Form *>(sub->widget()))
+            sub->close();
+    }
+    QTRY_COMPARE(main->mdiArea()->subWindowList().size(), 1);
     // Correction windows are new every time and live beside it.
     input_Form::openForCorrection(1);
     input_Form::openForCorrection(1);
