@@ -13,6 +13,7 @@ ListGrid::ListGrid(QWidget *parent) : QTableWidget(parent)
     setWordWrap(false);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(12);
     verticalHeader()->setDefaultSectionSize(15);
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);

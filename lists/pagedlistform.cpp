@@ -159,6 +159,12 @@ void PagedListForm::turnPage(int index)
     loadPage(m_currentPage);
 }
 
+void PagedListForm::showPage(qint64 page)
+{
+    m_currentPage = m_gridTag = std::max<qint64>(1, page);
+    loadPage(m_currentPage);
+}
+
 void PagedListForm::gridClicked()
 {
     m_selectedRow = m_grid->Row();

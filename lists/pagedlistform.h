@@ -43,6 +43,8 @@ public:
     void loadPage(qint64 page);
     // The paging buttons: 0 previous, 1 next; clamped to the pages that exist.
     void turnPage(int index);
+    // Makes `page` the page shown and loads it, as paging to it would.
+    void showPage(qint64 page);
 
     qint64 currentPage() const { return m_currentPage; }
     qint64 shownPage() const { return m_gridTag; }    // Grid1's tag: the page to show

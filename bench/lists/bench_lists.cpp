@@ -21,6 +21,7 @@
 #include "app/main_mdiform.h"
 #include "data/connection.h"
 #include "data/disclists.h"
+#include "data/discrecords.h"
 #include "data/pagedquery.h"
 #include "data/programdir.h"
 #include "data/records.h"
@@ -159,12 +160,12 @@ void benchShop(const QString &file, int reps)
         const qint64 last = w->pageCount(), middle = std::max<qint64>(1, last / 2);
         const QString name = rented ? QStringLiteral("窗口 list_Form3 ") : QStringLiteral("窗口 list_Form ");
         row(shop, name + QStringLiteral("打开（第一页）"), time(reps, fresh, [&] { w.reset(); }), std::nullopt);
-        row(shop, name + QStringLiteral("下一页到中间页"), time(reps, [&] { w->turnPage(1); }, [&] { fresh(); w->loadPage(middle - 1); }), std::nullopt);
-        row(shop, name + QStringLiteral("下一页到最后一页"), time(reps, [&] { w->turnPage(1); }, [&] { fresh(); w->loadPage(last - 1); }), std::nullopt);
+        row(shop, name + QStringLiteral("下一页到中间页"), time(reps, [&] { w->turnPage(1); must(w->currentPage() == middle, QStringLiteral("middle page")); }, [&] { fresh(); w->showPage(middle - 1); }), std::nullopt);
+        row(shop, name + QStringLiteral("下一页到最后一页"), time(reps, [&] { w->turnPage(1); must(w->currentPage() == last, QStringLiteral("last page")); }, [&] { fresh(); w->showPage(last - 1); }), std::nullopt);
         // Another window changed a disc; this one shows the middle page and is activated.
-        row(shop, name + QStringLiteral("改动后重新激活（中间页）"), time(reps, [&] { w->activate(); }, [&] {
+        row(shop, name + QStringLiteral("改动后重新激活（中间页）"), time(reps, [&] { w->activate(); must(w->shownPage() == middle, QStringLiteral("reloaded page")); }, [&] {
                 fresh();
-                w->loadPage(middle);
+                w->showPage(middle);
                 db::Connection c;
                 must(c.exec(QStringLiteral("UPDATE table1 SET s3 = CASE WHEN s3 IS NULL THEN 'x' END, "
                                            "s1 = CASE WHEN s1 IS NULL THEN '2026-01-01' END WHERE id = 1")).ok(),
@@ -176,6 +177,14 @@ void benchShop(const QString &file, int reps)
 
     row(shop, QStringLiteral("NextDiscId"), time(reps, [] { must(db::NextDiscId().ok(), QStringLiteral("NextDiscId")); }),
         time(naiveReps, naiveNextDiscId));
+    db::DiscFields disc;
+    disc.title = QStringLiteral("基准碟片");
+    disc.shelf = QStringLiteral("A1");
+    disc.count = QStringLiteral("1");
+    disc.media = QStringLiteral("DVD");
+    disc.category = QStringLiteral("动作");
+    row(shop, QStringLiteral("AddDisc"), time(reps, [&] { must(db::AddDisc(disc).ok(), QStringLiteral("AddDisc")); }),
+        std::nullopt);
 
     // From nothing to the first list window showing its first page.
     const Stats start = time(std::max(5, reps / 3), [] {
