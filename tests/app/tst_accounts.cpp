@@ -160,6 +160,9 @@ void tst_accounts::renameChangesOnlyCurrentUsersRow()
     addUser(f, QStringLiteral("nopw"), NoPassword);
     if (password == QLatin1String("%"))
         f.exec(QStringLiteral("UPDATE table7 SET t2 = '%' WHERE t1 = 'boss'"));
+    // Same name, other password: another account that keeps its name.
+    const QString otherPassword = QStringLiteral("other");
+    addUser(f, user, otherPassword);
     const auto before = users(f);
 
     QVERIFY(db::CheckLogin(user, password).ok());
@@ -168,7 +171,7 @@ void tst_accounts::renameChangesOnlyCurrentUsersRow()
     const auto after = users(f);
     QCOMPARE(after.size(), before.size());
     for (int i = 0; i < after.size(); ++i) {
-        if (before[i][0].toString() == user)
+        if (before[i][0].toString() == user && before[i][1].toString() != otherPassword)
             QCOMPARE(after[i][0].toString(), newName);
         else
             QCOMPARE(after[i], before[i]);
