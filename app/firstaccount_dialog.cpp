@@ -32,7 +32,7 @@ FirstAccount_Dialog::FirstAccount_Dialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FirstAccount_Dialog"));
     setWindowTitle(QStringLiteral("设置登录账号"));
-    setFixedSize(ui::twips(4920), ui::twips(3900));
+    setFixedSize(ui::twips(4920), ui::twips(3660));
 
     Label0 = new QLabel(QStringLiteral("首次使用本系统，请设置店主的登录用户名和密码。\n"
                                        "密码可以不填，不填即为无密码。"),

@@ -39,7 +39,7 @@ gz_PWD_Form::gz_PWD_Form(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName(QStringLiteral("gz_PWD_Form"));
     setWindowTitle(QStringLiteral("更改登录密码"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(ui::twips(4500), ui::twips(3300));
+    setFixedSize(ui::twips(4500), ui::twips(3120));
 
     Label1_0 = label(this, "Label1_0", QStringLiteral("用户名"), 300);
     Label1_1 = label(this, "Label1_1", QStringLiteral("原密码"), 780);
@@ -60,8 +60,12 @@ gz_PWD_Form::gz_PWD_Form(QWidget *parent) : QWidget(parent, Qt::Window)
 
 gz_PWD_Form *gz_PWD_Form::showWindow()
 {
-    if (!g_window)
-        g_window = new gz_PWD_Form(main_MDIForm::instance());
+    if (!g_window) {
+        main_MDIForm *m = main_MDIForm::instance();
+        g_window = new gz_PWD_Form(m);
+        if (m) // over the middle of the main window
+            g_window->move(m->geometry().center() - g_window->rect().center());
+    }
     g_window->show();
     g_window->raise();
     g_window->activateWindow();

@@ -52,7 +52,7 @@ Password_Form::Password_Form(QWidget *parent)
     setObjectName(QStringLiteral("Password_Form"));
     setWindowTitle(QStringLiteral("登录"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(ui::twips(4320), ui::twips(2400));
+    setFixedSize(ui::twips(4320), ui::twips(2280));
 
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2->setObjectName(QStringLiteral("Label2"));
