@@ -1,0 +1,116 @@
+#include <QTest>
+
+#include "data/connection.h"
+#include "data/lookuplists.h"
+#include "data/programdir.h"
+#include "support/programfolder.h"
+
+using testsupport::ProgramFolder;
+
+class TestLookupLists : public QObject
+{
+    Q_OBJECT
+private slots:
+    void loadSkipsEmptyAndTrims();
+    void loadKeepsListWhenColumnHasNoValues();
+    void loadTakesAtMostCapacity();
+    void addIfNew_data();
+    void addIfNew();
+    void fullListRefusesNewValue();
+};
+
+void TestLookupLists::loadSkipsEmptyAndTrims()
+{
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table3 (s2, s6) VALUES ('动作', '中国')");
+    folder.exec("INSERT INTO table3 (s2) VALUES ('')");
+    folder.exec("INSERT INTO table3 (s2, s11) VALUES (NULL, 'DVD')");
+    folder.exec("INSERT INTO table3 (s2) VALUES ('  喜剧  ')");
+    QVERIFY(db::LoadLookupLists().ok());
+    QCOMPARE(db::Lookups().ContentList.entries(), QStringList({"动作", "喜剧"}));
+    QCOMPARE(db::Lookups().ContentList.count(), 2);
+    QCOMPARE(db::Lookups().CountryList.entries(), QStringList({"中国"}));
+    QCOMPARE(db::Lookups().MediaList.entries(), QStringList({"DVD"}));
+    QCOMPARE(db::Lookups().StarringList.count(), 0);
+}
+
+void TestLookupLists::loadKeepsListWhenColumnHasNoValues()
+{
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table3 (s2, s3) VALUES ('动作', '金卡')");
+    folder.exec("INSERT INTO table3 (s3) VALUES ('银卡')", {}, true);
+    QVERIFY(db::LoadLookupLists().ok());
+    db::DemoData::setEnabled(true);
+    QVERIFY(db::LoadLookupLists().ok());
+    QCOMPARE(db::Lookups().ContentList.entries(), QStringList({"动作"}));
+    QCOMPARE(db::Lookups().CardTypeList.entries(), QStringList({"银卡"}));
+}
+
+void TestLookupLists::loadTakesAtMostCapacity()
+{
+    ProgramFolder folder;
+    for (int i = 1; i <= 105; ++i)
+        folder.exec("INSERT INTO table3 (s9) VALUES (?)", {QStringLiteral("柜%1").arg(i)});
+    QVERIFY(db::LoadLookupLists().ok());
+    QCOMPARE(db::Lookups().ShelfList.count(), 100);
+    QCOMPARE(db::Lookups().ShelfList.at(100), QStringLiteral("柜100"));
+}
+
+void TestLookupLists::addIfNew_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<QStringList>("listAfter");
+    QTest::newRow("already there") << "中国" << true << QStringList{"中国", "DVD"};
+    QTest::newRow("new value appended") << "香港" << true << QStringList{"中国", "DVD", "香港"};
+    QTest::newRow("leading blank is another value") << " 中国" << true << QStringList{"中国", "DVD", "中国"};
+    QTest::newRow("blank only") << "   " << true << QStringList{"中国", "DVD"};
+    QTest::newRow("other case, exact match") << "dvd" << true << QStringList{"中国", "DVD", "dvd"};
+    QTest::newRow("other case, ignoring case") << "dvd" << false << QStringList{"中国", "DVD"};
+}
+
+void TestLookupLists::addIfNew()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, caseSensitive);
+    QFETCH(QStringList, listAfter);
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table3 (s6) VALUES ('中国')");
+    folder.exec("INSERT INTO table3 (s6) VALUES ('DVD')");
+    QVERIFY(db::LoadLookupLists().ok());
+    const int rowsBefore = folder.scalar("SELECT count(*) FROM table3").toInt();
+
+    db::Connection c;
+    const auto added = db::AddIfNew(c, db::Lookups(), db::Lookup::Country, typed,
+                                    caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    QVERIFY2(added.ok(), qPrintable(added.error()));
+    QCOMPARE(db::Lookups().CountryList.entries(), listAfter);
+
+    const bool grew = listAfter.size() > 2;
+    QCOMPARE(added.value(), grew);
+    QCOMPARE(folder.scalar("SELECT count(*) FROM table3").toInt(), rowsBefore + (grew ? 1 : 0));
+    if (grew) {
+        // The new row carries only its own column, trimmed.
+        const auto row = folder.rows("SELECT s2, s3, s6, s8, s9, s11, s13 FROM table3 ORDER BY id DESC LIMIT 1");
+        QCOMPARE(row[0][2].toString(), typed.trimmed());
+        for (int i : {0, 1, 3, 4, 5, 6})
+            QVERIFY(row[0][i].isNull());
+    }
+}
+
+void TestLookupLists::fullListRefusesNewValue()
+{
+    ProgramFolder folder;
+    for (int i = 1; i <= 100; ++i)
+        folder.exec("INSERT INTO table3 (s13) VALUES (?)", {QStringLiteral("演员%1").arg(i)});
+    QVERIFY(db::LoadLookupLists().ok());
+    db::Connection c;
+    const auto added = db::AddIfNew(c, db::Lookups(), db::Lookup::Starring, QStringLiteral("新人"));
+    QVERIFY(added.ok());
+    QVERIFY(!added.value());
+    QCOMPARE(db::Lookups().StarringList.count(), 100);
+    QCOMPARE(folder.scalar("SELECT count(*) FROM table3").toInt(), 100);
+}
+
+QTEST_GUILESS_MAIN(TestLookupLists)
+#include "tst_lookuplists.moc"

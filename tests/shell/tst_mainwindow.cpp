@@ -1,0 +1,146 @@
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/main_mdiform.h"
+#include "app/messages.h"
+#include "data/lookuplists.h"
+#include "data/programdir.h"
+#include "support/programfolder.h"
+
+using testsupport::ProgramFolder;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void menuBarInOrder();
+    void demoSwitchReloadsLists_data();
+    void demoSwitchReloadsLists();
+    void switchToMissingFileIsReported();
+    void closingEmptiesScratchFolder_data();
+    void closingEmptiesScratchFolder();
+    void sharedChildIsOnePerKind();
+};
+
+void TestMainWindow::menuBarInOrder()
+{
+    ProgramFolder folder;
+    main_MDIForm w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("澜岚系统"));
+    QStringList seen;
+    for (QAction *top : w.menuBar()->actions()) {
+        seen << top->text();
+        for (QAction *item : top->menu()->actions())
+            seen << item->objectName() + "=" + item->text();
+    }
+    const QStringList expected = {
+        "    登记", "menu1_1=碟片登记", "menu1_2=租碟登记", "menu1_3=还碟登记",
+        "    查询", "menu2_1=碟片查询", "menu2_2=客户查询",
+        "    列表", "menu3_1=全部碟片列表", "menu3_2=可租碟片列表", "menu3_3=未还碟片列表",
+        "menu3_4=全部客户列表", "menu3_5=未还客户列表",
+        "    登录", "menu5_1=更改登录用户", "menu5_2=更改登录密码",
+        "    帮助", "menu4_1=快速使用指南", "menu4_2=关于", "menu4_4=演示数据"};
+    QCOMPARE(seen, expected);
+    QVERIFY(w.menuItem("menu4_4")->isCheckable());
+}
+
+void TestMainWindow::demoSwitchReloadsLists_data()
+{
+    QTest::addColumn<QStringList>("countriesAfterCheck");
+    QTest::addColumn<QStringList>("countriesAfterUncheck");
+    QTest::addColumn<bool>("demoHasCountries");
+    // Checking keeps what the demonstration file lacks; unchecking starts from empty lists.
+    QTest::newRow("demo file has countries") << QStringList{"美国"} << QStringList{} << true;
+    QTest::newRow("demo file has none") << QStringList{"中国"} << QStringList{} << false;
+}
+
+void TestMainWindow::demoSwitchReloadsLists()
+{
+    QFETCH(QStringList, countriesAfterCheck);
+    QFETCH(QStringList, countriesAfterUncheck);
+    QFETCH(bool, demoHasCountries);
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table3 (s2) VALUES ('动作')");
+    folder.exec("INSERT INTO table3 (s2) VALUES ('喜剧')", {}, true);
+    if (demoHasCountries)
+        folder.exec("INSERT INTO table3 (s6) VALUES ('美国')", {}, true);
+    db::Lookups().CountryList.append("中国"); // held from before, not in the real file
+
+    msg::Recorder boxes;
+    main_MDIForm w;
+    QSignalSpy switched(&w, &main_MDIForm::dataSwitched);
+    QAction *demo = w.menuItem("menu4_4");
+    demo->trigger();
+    QVERIFY(demo->isChecked());
+    QVERIFY(db::DemoData::enabled());
+    QCOMPARE(db::Lookups().ContentList.entries(), QStringList({"喜剧"}));
+    QCOMPARE(db::Lookups().CountryList.entries(), countriesAfterCheck);
+
+    demo->trigger();
+    QVERIFY(!db::DemoData::enabled());
+    QCOMPARE(db::Lookups().ContentList.entries(), QStringList({"动作"}));
+    QCOMPARE(db::Lookups().CountryList.entries(), countriesAfterUncheck);
+    QCOMPARE(switched.count(), 2);
+    QVERIFY(boxes.boxes().isEmpty());
+}
+
+void TestMainWindow::switchToMissingFileIsReported()
+{
+    ProgramFolder folder(ProgramFolder::NoDemoFile);
+    msg::Recorder boxes;
+    main_MDIForm w;
+    w.menuItem("menu4_4")->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY(boxes.lastText().contains("demo.sqlite"));
+}
+
+void TestMainWindow::closingEmptiesScratchFolder_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("no picture ever shown") << QStringList{};
+    QTest::newRow("pictures written") << QStringList{"9545tmp.jpg", "cover-1.bmp", ".hidden"};
+}
+
+void TestMainWindow::closingEmptiesScratchFolder()
+{
+    QFETCH(QStringList, files);
+    ProgramFolder folder;
+    for (const QString &f : files) {
+        QFile file(db::ProgramDir::scratchDir() + "/" + f);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    }
+    auto *w = new main_MDIForm;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    QVERIFY(w->close());
+    QCOMPARE(QDir(db::ProgramDir::scratchDir()).entryList(QDir::Files | QDir::Hidden).size(), 0);
+    QVERIFY(QDir(db::ProgramDir::scratchDir()).exists());
+}
+
+void TestMainWindow::sharedChildIsOnePerKind()
+{
+    ProgramFolder folder;
+    main_MDIForm w;
+    w.show();
+    int made = 0;
+    auto make = [&made] { ++made; return new QLabel("shared"); };
+    QLabel *first = w.sharedChild<QLabel>(make);
+    QCOMPARE(w.sharedChild<QLabel>(make), first);
+    QCOMPARE(made, 1);
+    QCOMPARE(w.mdiArea()->subWindowList().size(), 1);
+    w.mdiArea()->subWindowList().first()->close();
+    QTRY_VERIFY(w.sharedIfOpen<QLabel>() == nullptr);
+    QVERIFY(w.sharedChild<QLabel>(make) != nullptr);
+    QCOMPARE(made, 2);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
