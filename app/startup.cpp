@@ -15,6 +15,7 @@ bool start()
         msg::information(nullptr, s.error());
         return false;
     }
+    db::CreateScratchDir();
     // No account yet: the shop keeper sets one before anyone can log in. Nothing is
     // written until the dialog succeeds, so cancelling asks again at the next start.
     const db::Result<bool> hasUser = db::HasAnyUser();
