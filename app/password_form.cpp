@@ -144,6 +144,9 @@ void Password_Form::button1_Click()
         m->activateWindow();
     }
     m_loggedIn = true;
+    // A later data switch that needs a login again gets a fresh window.
+    if (g_login == this)
+        g_login = nullptr;
     close();
 }
 

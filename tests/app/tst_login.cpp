@@ -425,6 +425,7 @@ void tst_login::dataSwitchRechecksLogin()
     QVERIFY(!m_main->isEnabled());
     QPointer<Password_Form> login = Password_Form::current();
     QVERIFY(login && login->isVisible());
+    QCOMPARE(field(login, "Text2")->text(), QString()); // a fresh window, not the old one
 
     // It behaves as at start-up, now against the demonstration file.
     logIn(login, QStringLiteral("boss"), QStringLiteral("pw"));
