@@ -1,7 +1,9 @@
 #include "app/startup.h"
 
-#include "app/main_mdiform.h"
+#include "app/firstaccount_dialog.h"
 #include "app/messages.h"
+#include "app/password_form.h"
+#include "data/accounts.h"
 #include "data/demodata.h"
 #include "data/programdir.h"
 
@@ -14,9 +16,20 @@ bool start()
         return false;
     }
     db::CreateScratchDir();
-    auto *main = new main_MDIForm;
-    main->setAttribute(Qt::WA_DeleteOnClose);
-    main->load();
+    // No account yet: the shop keeper sets one before anyone can log in. Nothing is
+    // written until the dialog succeeds, so cancelling asks again at the next start.
+    const db::Result<bool> hasUser = db::HasAnyUser();
+    if (!hasUser) {
+        msg::information(nullptr, hasUser.error());
+        return false;
+    }
+    if (!hasUser.value()) {
+        FirstAccount_Dialog first;
+        if (first.exec() != QDialog::Accepted)
+            return false;
+    }
+    // The login window shows the main window, disabled until the login succeeds.
+    Password_Form::open();
     return true;
 }
 
