@@ -91,7 +91,6 @@ void main_MDIForm::wireMenus()
     };
     wire("menu5_1", [] { gz_Loginer_Form::showWindow(); });
     wire("menu5_2", [] { gz_PWD_Form::showWindow(); });
-    Q_UNUSED(wire);
     wire("menu1_1", [] { input_Form::openShared(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });

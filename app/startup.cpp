@@ -9,11 +9,11 @@
 
 namespace startup {
 
-bool start()
+Outcome start()
 {
     if (db::Status s = db::CreateDatabaseFiles(); !s) {
         msg::information(nullptr, s.error());
-        return false;
+        return Outcome::Failed;
     }
     db::CreateScratchDir();
     // No account yet: the shop keeper sets one before anyone can log in. Nothing is
@@ -21,16 +21,16 @@ bool start()
     const db::Result<bool> hasUser = db::HasAnyUser();
     if (!hasUser) {
         msg::information(nullptr, hasUser.error());
-        return false;
+        return Outcome::Failed;
     }
     if (!hasUser.value()) {
         FirstAccount_Dialog first;
         if (first.exec() != QDialog::Accepted)
-            return false;
+            return Outcome::Cancelled;
     }
     // The login window shows the main window, disabled until the login succeeds.
     Password_Form::open();
-    return true;
+    return Outcome::Running;
 }
 
 } // namespace startup
