@@ -9,8 +9,14 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
     QApplication::setOrganizationName(QStringLiteral("Lanlan"));
     startup::handleTermination();
-    if (!startup::start())
+    switch (startup::start()) {
+    case startup::Outcome::Running:
+        break;
+    case startup::Outcome::Cancelled:
+        return 0;
+    case startup::Outcome::Failed:
         return startup::terminationRequested() ? 0 : 1;
+    }
     const int code = QApplication::exec();
     return startup::terminationRequested() ? 0 : code;
 }

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include "app/gz_loginer_form.h"
+#include "app/gz_pwd_form.h"
 #include "app/messages.h"
 #include "discs/input_form.h"
 #include "data/lookuplists.h"
@@ -87,7 +89,8 @@ void main_MDIForm::wireMenus()
         a->setEnabled(true);
         connect(a, &QAction::triggered, this, open);
     };
-    Q_UNUSED(wire);
+    wire("menu5_1", [] { gz_Loginer_Form::showWindow(); });
+    wire("menu5_2", [] { gz_PWD_Form::showWindow(); });
     wire("menu1_1", [] { input_Form::openShared(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });

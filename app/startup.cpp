@@ -1,23 +1,36 @@
 #include "app/startup.h"
 
-#include "app/main_mdiform.h"
+#include "app/firstaccount_dialog.h"
 #include "app/messages.h"
+#include "app/password_form.h"
+#include "data/accounts.h"
 #include "data/demodata.h"
 #include "data/programdir.h"
 
 namespace startup {
 
-bool start()
+Outcome start()
 {
     if (db::Status s = db::CreateDatabaseFiles(); !s) {
         msg::information(nullptr, s.error());
-        return false;
+        return Outcome::Failed;
     }
     db::CreateScratchDir();
-    auto *main = new main_MDIForm;
-    main->setAttribute(Qt::WA_DeleteOnClose);
-    main->load();
-    return true;
+    // No account yet: the shop keeper sets one before anyone can log in. Nothing is
+    // written until the dialog succeeds, so cancelling asks again at the next start.
+    const db::Result<bool> hasUser = db::HasAnyUser();
+    if (!hasUser) {
+        msg::information(nullptr, hasUser.error());
+        return Outcome::Failed;
+    }
+    if (!hasUser.value()) {
+        FirstAccount_Dialog first;
+        if (first.exec() != QDialog::Accepted)
+            return Outcome::Cancelled;
+    }
+    // The login window shows the main window, disabled until the login succeeds.
+    Password_Form::open();
+    return Outcome::Running;
 }
 
 } // namespace startup
