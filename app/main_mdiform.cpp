@@ -121,6 +121,9 @@ QMdiSubWindow *main_MDIForm::addChild(QWidget *w)
     sub->setAttribute(Qt::WA_DeleteOnClose);
     if (sized)
         sub->resize(outer);
+    // New windows cascade from the top left corner so none opens out of sight.
+    const int step = (m_mdi->subWindowList().size() - 1) % 8;
+    sub->move(step * 24, step * 24);
     w->show();
     sub->show();
     m_mdi->setActiveSubWindow(sub);

@@ -582,10 +582,7 @@ input_Form *input_Form::openForCorrection(qint64 discId)
         return nullptr;
     }
     if (main_MDIForm *main = main_MDIForm::instance()) {
-        QMdiSubWindow *sub = main->addChild(w);
-        // Several corrections side by side: cascade them from the top left corner.
-        const int step = (main->mdiArea()->subWindowList().size() - 1) % 8;
-        sub->move(step * 24, step * 24);
+        main->addChild(w);
     } else {
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();
