@@ -6,7 +6,7 @@
 namespace db {
 namespace {
 
-PagedQuery discQuery(const QString &where, const QString &counter)
+PagedQuery discQuery(const QString &where, const QString &counter, int blockList)
 {
     PagedQuery q;
     q.columns = QStringLiteral("id,t13,t38,t7,t18,t14,t11,t10,t20,s1,s3");
@@ -16,6 +16,8 @@ PagedQuery discQuery(const QString &where, const QString &counter)
     // Kept by triggers on table1, so a page costs no counting however many discs there are.
     q.countSql = QStringLiteral("SELECT %1 FROM list_counts WHERE id = 1").arg(counter);
     q.versionSql = QStringLiteral("SELECT table1_changes FROM list_counts WHERE id = 1");
+    q.blocksSql = QStringLiteral("SELECT block, n FROM list_blocks WHERE list = %1 AND n > 0 ORDER BY block")
+                      .arg(blockList);
     return q;
 }
 
@@ -28,12 +30,12 @@ QString cell(const QVariant &v)
 
 PagedQuery AllDiscsQuery()
 {
-    return discQuery(QStringLiteral("t13 IS NOT NULL"), QStringLiteral("discs"));
+    return discQuery(QStringLiteral("t13 IS NOT NULL"), QStringLiteral("discs"), 1);
 }
 
 PagedQuery RentedDiscsQuery()
 {
-    return discQuery(QStringLiteral("t13 IS NOT NULL AND s3 IS NOT NULL"), QStringLiteral("discs_out"));
+    return discQuery(QStringLiteral("t13 IS NOT NULL AND s3 IS NOT NULL"), QStringLiteral("discs_out"), 2);
 }
 
 QStringList DiscListCells(const QVariantList &row, const QDate &today)

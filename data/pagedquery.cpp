@@ -40,11 +40,42 @@ QString orderClause(const PagedQuery &q, bool reversed = false)
 // A page: up to `limit` rows after skipping `offset`, in list order or reversed. The skip
 // walks the keys alone (an index for an indexed order); only the page's rows are read in
 // full, because disc rows carry cover pictures.
-QString offsetStatement(const PagedQuery &q, bool reversed)
+QString offsetStatement(const PagedQuery &q, bool reversed, const QString &keyBound = {})
 {
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (SELECT %3 FROM %2%4 ORDER BY %5 LIMIT ? OFFSET ?) "
                           "ORDER BY %5")
-        .arg(q.columns, q.from, q.key, whereClause(q), orderClause(q, reversed));
+        .arg(q.columns, q.from, q.key, keyBound.isEmpty() ? whereClause(q) : andClause(q, keyBound),
+             orderClause(q, reversed));
+}
+
+// Where the rows to skip end: the first key of the block that holds the row after them, and
+// how many rows of that block still have to be skipped. Empty when the blocks do not cover
+// the skip (they are kept by the database, so that means the list changed under us).
+struct BlockStart
+{
+    qint64 key = 0;
+    qint64 skip = 0;
+};
+
+std::optional<BlockStart> blockStart(Connection &c, const PagedQuery &q, bool ascending, qint64 skip)
+{
+    auto rows = c.run(q.blocksSql);
+    if (!rows)
+        return std::nullopt;
+    QList<std::pair<qint64, qint64>> blocks;
+    while (rows.value().next())
+        blocks.append({rows.value().value(0).toLongLong(), rows.value().value(1).toLongLong()});
+    if (!ascending)
+        std::reverse(blocks.begin(), blocks.end());
+    qint64 before = 0;
+    for (const auto &[block, n] : std::as_const(blocks)) {
+        if (before + n > skip) {
+            const int shift = PagedQuery::BlockShift;
+            return BlockStart{ascending ? block << shift : ((block + 1) << shift) - 1, skip - before};
+        }
+        before += n;
+    }
+    return std::nullopt;
 }
 
 // A page next to a remembered key: rows strictly after (or from) it in the given direction.
@@ -103,9 +134,20 @@ Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &o
     const qint64 take = std::min<qint64>(rowsPerPage, out.recordCount - offset);
     const qint64 fromEnd = out.recordCount - offset - take;
     const bool reversed = q.keyOrder != KeyOrder::Other && fromEnd < offset;
+    const qint64 limit = reversed ? take : qint64(rowsPerPage);
+    qint64 skip = reversed ? fromEnd : offset;
+    QString keyBound;
     QVariantList binds = q.binds;
-    binds << (reversed ? take : qint64(rowsPerPage)) << (reversed ? fromEnd : offset);
-    return readRows(c, offsetStatement(q, reversed), binds, reversed, out);
+    if (!q.blocksSql.isEmpty() && q.keyOrder != KeyOrder::Other && skip >= (qint64(1) << PagedQuery::BlockShift)) {
+        const bool ascending = (q.keyOrder == KeyOrder::Ascending) != reversed;
+        if (const auto start = blockStart(c, q, ascending, skip)) {
+            keyBound = q.key + (ascending ? QStringLiteral(" >= ?") : QStringLiteral(" <= ?"));
+            binds << start->key;
+            skip = start->skip;
+        }
+    }
+    binds << limit << skip;
+    return readRows(c, offsetStatement(q, reversed, keyBound), binds, reversed, out);
 }
 
 } // namespace

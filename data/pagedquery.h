@@ -30,6 +30,11 @@ struct PagedQuery
     // list may have changed. Without them the rows are counted and nothing is remembered.
     QString countSql;
     QString versionSql;
+    // Optional, for a list ordered by an integer key: a statement giving (block, rows of the
+    // list in it) in ascending block order, where block = key >> BlockShift. A page far from
+    // both ends is then found by adding up blocks instead of stepping over every row before it.
+    QString blocksSql;
+    static constexpr int BlockShift = 10;
 };
 
 // One page of a list: the counts the page counter shows and the rows of the page asked for.

@@ -63,15 +63,28 @@ const char *const kStatements[] = {
         discs INTEGER NOT NULL DEFAULT 0, discs_out INTEGER NOT NULL DEFAULT 0,
         table1_changes INTEGER NOT NULL DEFAULT 0))",
     "INSERT INTO list_counts (id) VALUES (1)",
+    // Discs per block of 1024 numbers, per list (1: all discs, 2: discs out): a page deep in
+    // a long list is found by adding up blocks instead of stepping over every disc before it.
+    R"(CREATE TABLE list_blocks (
+        list INTEGER NOT NULL, block INTEGER NOT NULL, n INTEGER NOT NULL,
+        PRIMARY KEY (list, block)) WITHOUT ROWID)",
     R"(CREATE TRIGGER table1_counts_insert AFTER INSERT ON table1 BEGIN
         UPDATE list_counts SET discs = discs + (NEW.t13 IS NOT NULL),
             discs_out = discs_out + (NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL),
             table1_changes = table1_changes + 1 WHERE id = 1;
+        INSERT INTO list_blocks (list, block, n) SELECT 1, NEW.id >> 10, 1 WHERE NEW.t13 IS NOT NULL
+            ON CONFLICT (list, block) DO UPDATE SET n = n + 1;
+        INSERT INTO list_blocks (list, block, n) SELECT 2, NEW.id >> 10, 1
+            WHERE NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL
+            ON CONFLICT (list, block) DO UPDATE SET n = n + 1;
         END)",
     R"(CREATE TRIGGER table1_counts_delete AFTER DELETE ON table1 BEGIN
         UPDATE list_counts SET discs = discs - (OLD.t13 IS NOT NULL),
             discs_out = discs_out - (OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL),
             table1_changes = table1_changes + 1 WHERE id = 1;
+        UPDATE list_blocks SET n = n - 1 WHERE list = 1 AND block = OLD.id >> 10 AND OLD.t13 IS NOT NULL;
+        UPDATE list_blocks SET n = n - 1 WHERE list = 2 AND block = OLD.id >> 10
+            AND OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL;
         END)",
     R"(CREATE TRIGGER table1_counts_update AFTER UPDATE OF id, t13, s3 ON table1
         WHEN OLD.id IS NOT NEW.id OR (OLD.t13 IS NULL) <> (NEW.t13 IS NULL)
@@ -81,6 +94,14 @@ const char *const kStatements[] = {
             discs_out = discs_out + (NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL)
                                   - (OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL),
             table1_changes = table1_changes + 1 WHERE id = 1;
+        UPDATE list_blocks SET n = n - 1 WHERE list = 1 AND block = OLD.id >> 10 AND OLD.t13 IS NOT NULL;
+        UPDATE list_blocks SET n = n - 1 WHERE list = 2 AND block = OLD.id >> 10
+            AND OLD.t13 IS NOT NULL AND OLD.s3 IS NOT NULL;
+        INSERT INTO list_blocks (list, block, n) SELECT 1, NEW.id >> 10, 1 WHERE NEW.t13 IS NOT NULL
+            ON CONFLICT (list, block) DO UPDATE SET n = n + 1;
+        INSERT INTO list_blocks (list, block, n) SELECT 2, NEW.id >> 10, 1
+            WHERE NEW.t13 IS NOT NULL AND NEW.s3 IS NOT NULL
+            ON CONFLICT (list, block) DO UPDATE SET n = n + 1;
         END)",
 };
 

@@ -97,11 +97,14 @@ void TestListPages::everyWayToAPageAgrees_data()
 {
     QTest::addColumn<bool>("rentedList");
     QTest::addColumn<QString>("walk"); // f: first to last with one reader, b: last to first, o: each page alone
-    for (const bool rented : {false, true}) {
-        const QString list = rented ? QStringLiteral("rented ") : QStringLiteral("all ");
-        QTest::newRow(qPrintable(list + "forward")) << rented << QStringLiteral("f");
-        QTest::newRow(qPrintable(list + "backward")) << rented << QStringLiteral("b");
-        QTest::newRow(qPrintable(list + "each page alone")) << rented << QStringLiteral("o");
+    QTest::addColumn<int>("discs");
+    for (const int discs : {400, 3500}) { // the larger list spans several blocks of numbers
+        for (const bool rented : {false, true}) {
+            const QString list = QStringLiteral("%1 %2 ").arg(discs).arg(rented ? "rented" : "all");
+            QTest::newRow(qPrintable(list + "forward")) << rented << QStringLiteral("f") << discs;
+            QTest::newRow(qPrintable(list + "backward")) << rented << QStringLiteral("b") << discs;
+            QTest::newRow(qPrintable(list + "each page alone")) << rented << QStringLiteral("o") << discs;
+        }
     }
 }
 
@@ -109,10 +112,12 @@ void TestListPages::everyWayToAPageAgrees()
 {
     QFETCH(bool, rentedList);
     QFETCH(QString, walk);
+    QFETCH(int, discs);
     ProgramFolder f;
-    addDiscs(f, 400);
+    addDiscs(f, discs);
     // Free slots inside the range must not shift the pages.
-    f.exec(QStringLiteral("UPDATE table1 SET t13 = NULL, s1 = NULL, s3 = NULL WHERE id IN (5, 6, 90, 91, 92, 300)"));
+    f.exec(QStringLiteral("UPDATE table1 SET t13 = NULL, s1 = NULL, s3 = NULL WHERE id IN (5, 6, 90, 91, 92, 300) "
+                          "OR id BETWEEN 1020 AND 1100 OR id BETWEEN 2048 AND 2060 OR id % 97 = 0"));
     const db::PagedQuery q = rentedList ? db::RentedDiscsQuery() : db::AllDiscsQuery();
     const QList<qint64> expected = expectedIds(f, q.where);
     const qint64 pages = db::PageCountFor(expected.size(), 30);
@@ -144,11 +149,14 @@ void TestListPages::countersFollowChanges_data()
     QTest::newRow("new disc") << QStringLiteral("INSERT INTO table1 (t13) VALUES ('新碟')");
     QTest::newRow("blank slot appended") << QStringLiteral("INSERT INTO table1 DEFAULT VALUES");
     QTest::newRow("disc deleted by blanking") << QStringLiteral("UPDATE table1 SET t13 = NULL, s1 = NULL, s3 = NULL WHERE id = 3");
+    QTest::newRow("discs deleted in another block") << QStringLiteral("UPDATE table1 SET t13 = NULL WHERE id BETWEEN 1500 AND 1700");
+    QTest::newRow("renumbered into another block") << QStringLiteral("UPDATE table1 SET id = id + 5000 WHERE id BETWEEN 100 AND 150");
     QTest::newRow("free slot filled") << QStringLiteral("UPDATE table1 SET t13 = '补' WHERE t13 IS NULL");
     QTest::newRow("disc rented") << QStringLiteral("UPDATE table1 SET s1 = '2026-03-15', s3 = '张三' WHERE id = 4");
     QTest::newRow("disc returned") << QStringLiteral("UPDATE table1 SET s1 = NULL, s3 = NULL WHERE id = 6");
     QTest::newRow("title corrected") << QStringLiteral("UPDATE table1 SET t13 = '改名' WHERE id = 6");
     QTest::newRow("rows removed") << QStringLiteral("DELETE FROM table1 WHERE id > 7");
+    QTest::newRow("rows removed across blocks") << QStringLiteral("DELETE FROM table1 WHERE id % 3 = 1");
     QTest::newRow("every row removed") << QStringLiteral("DELETE FROM table1");
 }
 
@@ -156,15 +164,19 @@ void TestListPages::countersFollowChanges()
 {
     QFETCH(QString, change);
     ProgramFolder f;
-    addDiscs(f, 12);
+    addDiscs(f, 2500);
     f.exec(QStringLiteral("UPDATE table1 SET t13 = NULL WHERE id = 10"));
     f.exec(change);
     for (const db::PagedQuery &q : {db::AllDiscsQuery(), db::RentedDiscsQuery()}) {
         const qint64 counted = f.scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE ") + q.where).toLongLong();
-        auto p = db::ReadPage(q, 1, 30);
-        QVERIFY2(p.ok(), qPrintable(p.error()));
-        QCOMPARE(p->recordCount, counted);
-        QCOMPARE(idsOf(*p), expectedIds(f, q.where));
+        auto first = db::ReadPage(q, 1, 30);
+        QVERIFY2(first.ok(), qPrintable(first.error()));
+        QCOMPARE(first->recordCount, counted);
+        // Every page read on its own adds up to the whole list in order.
+        QList<qint64> all = idsOf(*first);
+        for (qint64 page = 2; page <= first->pageCount; ++page)
+            all += idsOf(db::ReadPage(q, page, 30).value());
+        QCOMPARE(all, expectedIds(f, q.where));
     }
 }
 
