@@ -1,4 +1,7 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include "app/startup.h"
 #include "app/termination.h"
@@ -8,6 +11,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
     QApplication::setOrganizationName(QStringLiteral("Lanlan"));
+    // Every text of the program is Chinese; the toolkit's own dialogs and buttons follow.
+    QTranslator toolkitTexts;
+    if (toolkitTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&toolkitTexts);
     startup::handleTermination();
     switch (startup::start()) {
     case startup::Outcome::Running:
