@@ -323,7 +323,12 @@ bool input_Form::eventFilter(QObject *watched, QEvent *event)
         const int index = m_fields.key(qobject_cast<QWidget *>(watched), -1);
         if (index >= 0) {
             if (event->type() == QEvent::FocusIn) {
-                enterField(index);
+                const bool back = m_returningTo == watched;
+                m_returningTo = nullptr;
+                if (back)
+                    m_combo->hide();
+                else
+                    enterField(index);
             } else if (index == Count) {
                 const auto reason = static_cast<QFocusEvent *>(event)->reason();
                 // Only a move to another control counts as leaving; switching windows does not.
@@ -357,8 +362,16 @@ void input_Form::comboChosen(int item)
 {
     bool ok = false;
     const int index = m_combo->property("tag").toString().toInt(&ok);
-    if (ok && m_fields.contains(index))
+    if (ok && m_fields.contains(index)) {
         setFieldText(index, m_combo->itemText(item));
+        // Hiding the focused drop-down would pass the focus on to the next control of
+        // the window, the reset button, where Enter empties the form. The focus goes back
+        // to the field just filled instead, without opening the drop-down again.
+        if (m_combo->hasFocus()) {
+            m_returningTo = field(index);
+            field(index)->setFocus(Qt::OtherFocusReason);
+        }
+    }
     m_combo->hide();
 }
 

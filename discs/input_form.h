@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -94,4 +95,5 @@ private:
     QString m_dialogFileName; // the dialog keeps its file name while the window lives
     qint64 m_discId = 0;      // the window's tag in correction mode
     bool m_checkPending = false;
+    QPointer<QWidget> m_returningTo; // a field getting the focus back from its drop-down
 };

@@ -52,11 +52,15 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     connect(m_grid, &ListGrid::doubleClicked, this, &PagedListForm::gridDoubleClicked);
 
     // Rows read from one data file must not stay on screen after the switch to the other:
-    // a double-click or delete would act on the same numbers in the wrong file.
+    // a double-click or delete would act on the same numbers in the wrong file. The rows
+    // picked before the switch are gone with them, so 删除 waits for a new selection.
     if (main_MDIForm *main = main_MDIForm::instance())
         connect(main, &main_MDIForm::dataSwitched, this, [this] {
-            if (m_loaded)
-                loadPage(m_gridTag);
+            if (!m_loaded)
+                return;
+            m_selectedRow = 0;
+            m_button2->setEnabled(false);
+            loadPage(m_gridTag);
         });
 
     m_rowRecords.fill(0, m_rowsPerPage + 2);

@@ -104,6 +104,8 @@ private slots:
     void deleteFrame();
     void correctionFromADeepPage();
     void menusOpenNewWindows();
+    void dataSwitchDropsTheRowSelection_data();
+    void dataSwitchDropsTheRowSelection();
 };
 
 void TestDiscListForms::firstPage_data()
@@ -442,6 +444,46 @@ void TestDiscListForms::menusOpenNewWindows()
     QCOMPARE(label(first, 2), QStringLiteral("共 2 页/ 46 记录"));
     QCOMPARE(first->grid()->cellText(1, 2), QStringLiteral("新到"));
     QCOMPARE(label(second, 2), QStringLiteral("共 2 页/ 45 记录"));
+}
+
+void TestDiscListForms::dataSwitchDropsTheRowSelection_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::newRow("top row") << QStringLiteral("click 1 0");
+    QTest::newRow("rows 1 to 3") << QStringLiteral("drag 1 0 3 0");
+}
+
+// Rows picked in one data file must not be deleted from the other: after the switch the
+// grid shows other discs, so the selection made before is gone and 删除 waits for a new one.
+void TestDiscListForms::dataSwitchDropsTheRowSelection()
+{
+    QFETCH(QString, gesture);
+    ProgramFolder f;
+    addDiscs(f, 40);
+    f.exec(QStringLiteral("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 40) "
+                          "INSERT INTO table1 (t13) SELECT '演示' || i FROM k"),
+           {}, true);
+    msg::Recorder boxes;
+    main_MDIForm main;
+    main.resize(1100, 800);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.menuItem(QStringLiteral("menu3_1"))->trigger();
+    auto *list = qobject_cast<list_Form *>(main.mdiArea()->activeSubWindow()->widget());
+    QVERIFY(list);
+    const QStringList a = gesture.split(QLatin1Char(' '));
+    if (a[0] == QLatin1String("click"))
+        clickCell(list->grid(), a[1].toInt(), a[2].toInt());
+    else
+        dragCells(list->grid(), a[1].toInt(), a[2].toInt(), a[3].toInt(), a[4].toInt());
+    QVERIFY(button(list, "button2")->isEnabled());
+
+    main.menuItem(QStringLiteral("menu4_4"))->trigger();
+    QCOMPARE(list->grid()->cellText(1, 2), QStringLiteral("演示40"));
+    QVERIFY(!button(list, "button2")->isEnabled());
+    QCOMPARE(list->selectedRow(), 0);
+    QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE t13 IS NOT NULL"), {}, true).toInt(), 40);
+    main.menuItem(QStringLiteral("menu4_4"))->trigger();
 }
 
 QTEST_MAIN(TestDiscListForms)
