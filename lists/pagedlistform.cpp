@@ -144,6 +144,9 @@ void PagedListForm::loadPage(qint64 page)
 void PagedListForm::activate()
 {
     if (ReloadFlag::isSet()) {
+        // The rows may now show other records: a row picked before the reload must not be
+        // what 删除 acts on.
+        m_selectedRow = 0;
         loadPage(m_gridTag);
         ReloadFlag::clear();
     }

@@ -106,6 +106,7 @@ private slots:
     void menusOpenNewWindows();
     void dataSwitchDropsTheRowSelection_data();
     void dataSwitchDropsTheRowSelection();
+    void reloadAfterAChangeDropsTheRowSelection();
 };
 
 void TestDiscListForms::firstPage_data()
@@ -484,6 +485,27 @@ void TestDiscListForms::dataSwitchDropsTheRowSelection()
     QCOMPARE(list->selectedRow(), 0);
     QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE t13 IS NOT NULL"), {}, true).toInt(), 40);
     main.menuItem(QStringLiteral("menu4_4"))->trigger();
+}
+
+// Another window adds a disc while a row is picked: on return the list reloads and the top
+// row is now the new disc, which the earlier pick did not mean.
+void TestDiscListForms::reloadAfterAChangeDropsTheRowSelection()
+{
+    ProgramFolder f;
+    addDiscs(f, 40);
+    msg::Recorder boxes;
+    list_Form w;
+    openList(w);
+    clickCell(w.grid(), 1, 0);
+    QVERIFY(button(&w, "button2")->isEnabled());
+    QCOMPARE(w.grid()->cellText(1, 0), QStringLiteral("000040"));
+
+    f.exec(QStringLiteral("INSERT INTO table1 (t13) VALUES ('新到')"));
+    lists::ReloadFlag::set();
+    w.activate();
+    QCOMPARE(w.grid()->cellText(1, 2), QStringLiteral("新到"));
+    click(button(&w, "button2"));
+    QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE t13 IS NOT NULL")).toInt(), 41);
 }
 
 QTEST_MAIN(TestDiscListForms)
