@@ -305,6 +305,14 @@ bool UserControl1::event(QEvent *e)
         layoutCaption();
         updateCaptionColor();
         break;
+    case QEvent::WindowDeactivate:
+        // A box that opens while the button is held (a field check on leaving a field)
+        // takes the release with it; the press is abandoned without a click.
+        if (m_mousePressed) {
+            m_mousePressed = false;
+            release(false);
+        }
+        break;
     case QEvent::Shortcut: {
         auto *se = static_cast<QShortcutEvent *>(e);
         if (se->shortcutId() != m_shortcutId)

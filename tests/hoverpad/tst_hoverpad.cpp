@@ -1,5 +1,6 @@
 // Behaviour of the hover button: properties, access keys, drawing states
 // driven by the pointer and the keyboard, clicks, and loading from a .ui form.
+#include <QDialog>
 #include <QLabel>
 #include <QMetaProperty>
 #include <QSignalSpy>
@@ -75,6 +76,7 @@ private slots:
     void leaveAfterOpeningUnderPointer();
     void pressLeaveRelease_data();
     void pressLeaveRelease();
+    void boxOpenedWhileHeld();
     void alwaysHighlighted();
     void clickReasons_data();
     void clickReasons();
@@ -446,6 +448,29 @@ void TestHoverpad::pressLeaveRelease()
     QCOMPARE(spy.count(), clicks);
     // Back at rest the caption shows the button text colour.
     QCOMPARE(captionColor(a), a->palette().color(QPalette::ButtonText));
+}
+
+// A modal box that opens between press and release gets the release; the button must not
+// stay sunken behind it, nor click when the box goes.
+void TestHoverpad::boxOpenedWhileHeld()
+{
+    showWindow();
+    QSignalSpy spy(a, &UserControl1::Click);
+    pointTo(QStringLiteral("A"));
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at(QStringLiteral("A")));
+    QCOMPARE(edgeOf(a), Sunken);
+
+    QDialog box;
+    box.setModal(true);
+    box.show();
+    box.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&box));
+    QCOMPARE(edgeOf(a), Flat);
+    box.close();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(edgeOf(a) == Sunken, false);
 }
 
 void TestHoverpad::alwaysHighlighted()
