@@ -1,12 +1,8 @@
 #pragma once
-#include <QWidget>
-
-class QLabel;
-class QLineEdit;
-class UserControl1;
+#include "app/accountform.h"
 
 // Lets the logged-in user change the password; an empty new password removes it.
-class gz_PWD_Form : public QWidget
+class gz_PWD_Form : public AccountForm
 {
     Q_OBJECT
 public:
@@ -15,13 +11,6 @@ public:
     // The one window of its kind, created over the main window on first use.
     static gz_PWD_Form *showWindow();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void button1_Click();
-
-    QLabel *Label1_0, *Label1_1, *Label1_2, *Label1_3;
-    QLineEdit *Text1, *Text2, *Text3, *Text4;
-    UserControl1 *button1;
+    void button1_Click() override;
 };
