@@ -133,12 +133,20 @@ QMdiSubWindow *main_MDIForm::addChild(QWidget *w)
 void main_MDIForm::toggleDemoData()
 {
     // The action has already flipped its check mark.
-    const bool demo = menuItem(QStringLiteral("menu4_4"))->isChecked();
+    QAction *item = menuItem(QStringLiteral("menu4_4"));
+    const bool demo = item->isChecked();
+    const db::LookupLists before = db::Lookups();
     if (!demo)
         db::Lookups().clearAll();
     db::DemoData::setEnabled(demo);
-    if (db::Status s = db::LoadLookupLists(); !s)
+    if (db::Status s = db::LoadLookupLists(); !s) {
+        // The other file cannot be read: stay with the data in use, as it was.
+        db::DemoData::setEnabled(!demo);
+        db::Lookups() = before;
+        item->setChecked(!demo);
         msg::information(this, s.error());
+        return;
+    }
     emit dataSwitched();
 }
 

@@ -94,11 +94,19 @@ void TestMainWindow::demoSwitchReloadsLists()
 void TestMainWindow::switchToMissingFileIsReported()
 {
     ProgramFolder folder(ProgramFolder::NoDemoFile);
+    folder.exec("INSERT INTO table3 (s6) VALUES ('中国')");
+    QVERIFY(db::LoadLookupLists().ok());
     msg::Recorder boxes;
     main_MDIForm w;
+    QSignalSpy switched(&w, &main_MDIForm::dataSwitched);
     w.menuItem("menu4_4")->trigger();
+    // One box with the reason, and everything stays on the file in use.
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY(boxes.lastText().contains("demo.sqlite"));
+    QVERIFY(!w.menuItem("menu4_4")->isChecked());
+    QVERIFY(!db::DemoData::enabled());
+    QCOMPARE(db::Lookups().CountryList.entries(), QStringList({"中国"}));
+    QCOMPARE(switched.count(), 0);
 }
 
 void TestMainWindow::closingEmptiesScratchFolder_data()
