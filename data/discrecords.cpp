@@ -103,6 +103,18 @@ Status writeFields(Connection &c, qint64 id, const DiscFields &f, LookupLists &l
                   binds);
 }
 
+// Writes the fields into row id and commits; the lookup lists change only with the commit.
+Status writeAndCommit(Connection &c, Transaction &tx, qint64 id, const DiscFields &f)
+{
+    LookupLists lists = Lookups();
+    if (Status s = writeFields(c, id, f, lists); !s)
+        return s;
+    if (Status s = tx.commit(); !s)
+        return s;
+    Lookups() = lists;
+    return {};
+}
+
 } // namespace
 
 QString CountDigitsMessage()
@@ -140,12 +152,8 @@ Result<qint64> AddDisc(const DiscFields &fields)
     if (!slot)
         return slot.status();
     const qint64 id = slot->toLongLong();
-    LookupLists lists = Lookups();
-    if (Status s = writeFields(c, id, fields, lists); !s)
+    if (Status s = writeAndCommit(c, tx, id, fields); !s)
         return s;
-    if (Status s = tx.commit(); !s)
-        return s;
-    Lookups() = lists;
     return id;
 }
 
@@ -166,13 +174,7 @@ Status UpdateDisc(qint64 id, const DiscFields &fields)
     if (!q.value().next() || q.value().value(0).isNull())
         return Status::failure(QStringLiteral("此碟片已被删除，无法更改。"));
     q.value().finish();
-    LookupLists lists = Lookups();
-    if (Status s = writeFields(c, id, fields, lists); !s)
-        return s;
-    if (Status s = tx.commit(); !s)
-        return s;
-    Lookups() = lists;
-    return {};
+    return writeAndCommit(c, tx, id, fields);
 }
 
 Result<LoadedDisc> LoadDisc(qint64 id)

@@ -489,17 +489,11 @@ void input_Form::submitClicked()
     if (!titleFilled(QStringLiteral("碟片名称不能为空！")) || !countValid())
         return;
     if (!isCorrection()) {
-        auto added = db::AddDisc(collectFields());
-        if (!added) {
-            msg::information(this, added.error());
+        if (!addDisc())
             return;
-        }
-        msg::information(this, QStringLiteral("数据添加完成！"));
-        showNextNumber();
         emptyFields();
         clearPicture();
         setImageTag(QString());
-        lists::ReloadFlag::set();
         return;
     }
     const db::Status s = db::UpdateDisc(m_discId, collectFields());
@@ -525,14 +519,21 @@ void input_Form::copyClicked()
 {
     if (!titleFilled(QStringLiteral("碟片名称必须填写！")) || !countValid())
         return;
+    addDisc(); // fields, picture and photo path stay for the next copy
+}
+
+// Stores the fields as a new disc and moves the number caption on to the next one.
+bool input_Form::addDisc()
+{
     auto added = db::AddDisc(collectFields());
     if (!added) {
         msg::information(this, added.error());
-        return;
+        return false;
     }
     msg::information(this, QStringLiteral("数据添加完成！"));
     showNextNumber();
     lists::ReloadFlag::set();
+    return true;
 }
 
 // ---------------------------------------------------------------- correction mode

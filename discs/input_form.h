@@ -78,6 +78,7 @@ private:
     void submitClicked();
     void listClicked();
     void copyClicked();
+    bool addDisc();
     bool titleFilled(const QString &message);
     bool countValid();
 
