@@ -171,14 +171,23 @@ QString OffsetPageStatement(const PagedQuery &q)
     return offsetStatement(q, false);
 }
 
+// The counts of a page and the page number they allow, without its rows yet.
+Result<Page> countedPage(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    auto count = countRows(c, q);
+    if (!count)
+        return count.status();
+    return emptyPage(*count, page, rowsPerPage);
+}
+
 Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage)
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    auto count = countRows(c, q);
-    if (!count)
-        return count.status();
-    Page out = emptyPage(*count, page, rowsPerPage);
+    auto counted = countedPage(c, q, page, rowsPerPage);
+    if (!counted)
+        return counted;
+    Page out = counted.value();
     if (out.recordCount == 0)
         return out;
     if (Status s = readByOffset(c, q, rowsPerPage, out); !s)
@@ -216,10 +225,10 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
         m_rowsPerPage = rowsPerPage;
     }
 
-    auto count = countRows(c, q);
-    if (!count)
-        return count.status();
-    Page out = emptyPage(*count, page, rowsPerPage);
+    auto counted = countedPage(c, q, page, rowsPerPage);
+    if (!counted)
+        return counted;
+    Page out = counted.value();
     if (out.recordCount == 0)
         return out;
 
