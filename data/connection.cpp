@@ -1,5 +1,6 @@
 #include "data/connection.h"
 #include "data/programdir.h"
+#include "data/schema.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -82,9 +83,18 @@ void Connection::open(bool mustExist)
     }
     if (mustExist) {
         probe.next();
-        if (probe.value(0).toInt() < 1) {
+        const int version = probe.value(0).toInt();
+        probe.finish();
+        if (version < 1) {
             m_status = Status::failure(withFile(QStringLiteral("数据库文件不是本程序的数据文件。"), m_path));
             return;
+        }
+        // A file of an earlier release is brought up to date the first time it is opened.
+        if (version != SchemaVersion()) {
+            if (Status s = UpgradeSchema(*this); !s) {
+                const bool named = s.error().contains(QDir::toNativeSeparators(m_path));
+                m_status = named ? s : Status::failure(withFile(s.error(), m_path));
+            }
         }
     }
 }

@@ -5,9 +5,15 @@
 
 #include "data/connection.h"
 
+#include <algorithm>
+#include <initializer_list>
+#include <vector>
+
 namespace db {
 namespace {
 
+// The layout of the first release (user_version 1). Never edit it: files in use were made
+// with it. Later changes are upgrade steps below.
 // Text compares without regard to letter case, as the shop's rules expect.
 const char *const kStatements[] = {
     R"(CREATE TABLE table1 (
@@ -105,10 +111,65 @@ const char *const kStatements[] = {
         END)",
 };
 
+// One step from the version before it to `to`. Steps run in order inside one
+// transaction; a step must not commit.
+struct UpgradeStep
+{
+    int to;
+    Status (*apply)(Connection &c);
+};
+
+const std::vector<UpgradeStep> kUpgrades = {
+};
+
+[[maybe_unused]] Status runStatements(Connection &c, std::initializer_list<const char *> statements)
+{
+    for (const char *sql : statements) {
+        if (Status s = c.exec(QString::fromUtf8(sql)); !s)
+            return s;
+    }
+    return {};
+}
+
+// Applies the steps after `from` up to `to` inside the caller's transaction.
+Status applyUpgrades(Connection &c, int from, int to)
+{
+    for (const UpgradeStep &step : kUpgrades) {
+        if (step.to <= from || step.to > to)
+            continue;
+        if (Status s = step.apply(c); !s)
+            return s;
+    }
+    return c.exec(QStringLiteral("PRAGMA user_version = %1").arg(to));
+}
+
+Result<int> fileVersion(Connection &c)
+{
+    auto v = c.scalar(QStringLiteral("PRAGMA user_version"));
+    if (!v)
+        return v.status();
+    return v->toInt();
+}
+
 } // namespace
+
+int SchemaVersion()
+{
+    int version = 1;
+    for (const UpgradeStep &step : kUpgrades)
+        version = std::max(version, step.to);
+    return version;
+}
 
 Status CreateSchema(Connection &c)
 {
+    return CreateSchema(c, SchemaVersion());
+}
+
+Status CreateSchema(Connection &c, int version)
+{
+    if (version < 1 || version > SchemaVersion())
+        return Status::failure(QStringLiteral("没有第 %1 版的数据文件格式。").arg(version));
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();
@@ -116,7 +177,32 @@ Status CreateSchema(Connection &c)
         if (Status s = c.exec(QString::fromUtf8(sql)); !s)
             return s;
     }
-    if (Status s = c.exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion)); !s)
+    if (Status s = applyUpgrades(c, 1, version); !s)
+        return s;
+    return tx.commit();
+}
+
+Status UpgradeSchema(Connection &c)
+{
+    auto before = fileVersion(c);
+    if (!before)
+        return before.status();
+    if (*before == SchemaVersion())
+        return {};
+    Transaction tx(c);
+    if (!tx.ok())
+        return tx.status();
+    // Read again under the write lock: another program may have upgraded it meanwhile.
+    auto version = fileVersion(c);
+    if (!version)
+        return version.status();
+    if (*version > SchemaVersion())
+        return Status::failure(QStringLiteral("数据文件由更新版本的程序写入，本程序无法使用。"));
+    if (*version == SchemaVersion())
+        return {};
+    if (*version < 1)
+        return Status::failure(QStringLiteral("数据文件不是本程序的数据文件。"));
+    if (Status s = applyUpgrades(c, *version, SchemaVersion()); !s)
         return s;
     return tx.commit();
 }

@@ -28,6 +28,7 @@ private slots:
     void unfinishedTransactionLeavesNoTrace();
     void typedQuotesStayValues();
     void createRefusesExistingFile();
+    void fileOfNewerReleaseIsRefused();
 };
 
 void TestDataStore::formatRecordNumber_data()
@@ -202,6 +203,24 @@ void TestDataStore::createRefusesExistingFile()
     folder.exec("INSERT INTO table1 (t13) VALUES ('keep')");
     QVERIFY(!db::CreateDatabaseFile(folder.realFile()).ok());
     QCOMPARE(folder.scalar("SELECT t13 FROM table1").toString(), QStringLiteral("keep"));
+}
+
+void TestDataStore::fileOfNewerReleaseIsRefused()
+{
+    ProgramFolder folder;
+    const int newer = db::SchemaVersion() + 1;
+    {
+        db::Connection c(folder.realFile(), db::Connection::Mode::Create);
+        QVERIFY(c.exec(QStringLiteral("PRAGMA user_version = %1").arg(newer)).ok());
+        QVERIFY(c.exec("INSERT INTO table1 (t13) VALUES ('新版')").ok());
+    }
+    const auto next = db::NextDiscId();
+    QVERIFY(!next.ok());
+    QVERIFY2(next.error().contains(QStringLiteral("更新版本")), qPrintable(next.error()));
+    QVERIFY(next.error().contains(QStringLiteral("db.sqlite")));
+    db::Connection raw(folder.realFile(), db::Connection::Mode::Create);
+    QCOMPARE(raw.scalar("PRAGMA user_version").value().toInt(), newer);
+    QCOMPARE(raw.scalar("SELECT t13 FROM table1").value().toString(), QStringLiteral("新版"));
 }
 
 QTEST_GUILESS_MAIN(TestDataStore)

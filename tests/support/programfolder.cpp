@@ -112,6 +112,24 @@ void ProgramFolder::exec(const QString &sql, const QVariantList &binds, bool dem
     rows(sql, binds, demo);
 }
 
+void ProgramFolder::writeOldFile(int version, const QStringList &statements, bool demo) const
+{
+    const QString path = demo ? demoFile() : realFile();
+    QFile::remove(path);
+    db::Connection c(path, db::Connection::Mode::Create);
+    db::Status s = c.status();
+    if (s)
+        s = db::CreateSchema(c, version);
+    for (const QString &sql : statements) {
+        if (s)
+            s = c.exec(sql);
+    }
+    if (!s) {
+        qWarning("%s", qPrintable(s.error()));
+        QTest::qFail("cannot write an old data file", __FILE__, __LINE__);
+    }
+}
+
 QVariant ProgramFolder::scalar(const QString &sql, const QVariantList &binds, bool demo) const
 {
     const auto r = rows(sql, binds, demo);

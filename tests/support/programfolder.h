@@ -1,5 +1,6 @@
 #pragma once
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -25,6 +26,11 @@ public:
     void exec(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
     QVariant scalar(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
     QList<QVariantList> rows(const QString &sql, const QVariantList &binds = {}, bool demo = false) const;
+
+    // Replaces db.sqlite (or demo.sqlite) with a file in the layout an earlier release
+    // wrote, holding the rows the statements insert. It is not upgraded here: the next
+    // operation that opens it does that.
+    void writeOldFile(int version, const QStringList &statements, bool demo = false) const;
 
 private:
     QTemporaryDir m_dir;
