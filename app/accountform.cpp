@@ -5,7 +5,7 @@
 #include <QLineEdit>
 
 #include "app/main_mdiform.h"
-#include "app/twips.h"
+#include "ui/twips.h"
 #include "hoverpad/usercontrol1.h"
 
 namespace {

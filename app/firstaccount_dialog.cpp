@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/messages.h"
-#include "app/twips.h"
+#include "ui/messages.h"
+#include "ui/twips.h"
 #include "data/accounts.h"
 #include "hoverpad/usercontrol1.h"
 

@@ -2,7 +2,7 @@
 
 #include <QLineEdit>
 
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "data/accounts.h"
 #include "data/programdir.h"
 

@@ -10,11 +10,11 @@
 
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
-#include "app/messages.h"
-#include "discs/input_form.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
+#include "discs/openers.h"
 #include "lists/openers.h"
+#include "ui/messages.h"
 
 namespace {
 main_MDIForm *g_main = nullptr;
@@ -35,6 +35,7 @@ struct Menu
 main_MDIForm::main_MDIForm(QWidget *parent) : QMainWindow(parent), m_mdi(new QMdiArea(this))
 {
     g_main = this;
+    ui::RegisterWindowHost(this);
     setObjectName(QStringLiteral("main_MDIForm"));
     setWindowTitle(QStringLiteral("澜岚系统"));
     m_mdi->setObjectName(QStringLiteral("mdiArea"));
@@ -47,6 +48,7 @@ main_MDIForm::~main_MDIForm()
 {
     if (g_main == this)
         g_main = nullptr;
+    ui::UnregisterWindowHost(this);
 }
 
 main_MDIForm *main_MDIForm::instance()
@@ -91,7 +93,7 @@ void main_MDIForm::wireMenus()
     };
     wire("menu5_1", [] { gz_Loginer_Form::showWindow(); });
     wire("menu5_2", [] { gz_PWD_Form::showWindow(); });
-    wire("menu1_1", [] { input_Form::openShared(); });
+    wire("menu1_1", [] { discs::OpenDiscEntry(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
 }
@@ -130,6 +132,15 @@ QMdiSubWindow *main_MDIForm::addChild(QWidget *w)
     return sub;
 }
 
+void main_MDIForm::activateChild(QWidget *w)
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(w->parentWidget())) {
+        if (sub->isMinimized())
+            sub->showNormal();
+        m_mdi->setActiveSubWindow(sub);
+    }
+}
+
 void main_MDIForm::toggleDemoData()
 {
     // The action has already flipped its check mark.
@@ -147,7 +158,7 @@ void main_MDIForm::toggleDemoData()
         msg::information(this, s.error());
         return;
     }
-    emit dataSwitched();
+    ui::DataSwitch::announce();
 }
 
 void main_MDIForm::closeEvent(QCloseEvent *event)

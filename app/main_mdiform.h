@@ -1,16 +1,15 @@
 #pragma once
-#include <QHash>
 #include <QMainWindow>
-#include <QPointer>
 
-#include <functional>
+#include "ui/windowhost.h"
 
 class QAction;
 class QMdiArea;
 class QMdiSubWindow;
 
-// The program's frame: the menu bar and the area in which every data window opens.
-class main_MDIForm : public QMainWindow
+// The program's frame: the menu bar and the area in which every data window opens. It is
+// the window host of the run: windows ask ui::ShowWindow to be shown and land here.
+class main_MDIForm : public QMainWindow, public ui::WindowHost
 {
     Q_OBJECT
 public:
@@ -27,31 +26,10 @@ public:
 
     // Shows w as a child window; it is deleted when the user closes it.
     QMdiSubWindow *addChild(QWidget *w);
-
-    // The shared instance of a window kind, created by make on first use and shown.
-    template <typename W>
-    W *sharedChild(const std::function<W *()> &make)
-    {
-        const QByteArray key = W::staticMetaObject.className();
-        if (auto *existing = qobject_cast<W *>(m_shared.value(key).data()))
-            return existing;
-        W *w = make();
-        m_shared.insert(key, w);
-        addChild(w);
-        return w;
-    }
-    // The shared instance if it is open, else null.
-    template <typename W>
-    W *sharedIfOpen() const
-    {
-        return qobject_cast<W *>(m_shared.value(W::staticMetaObject.className()).data());
-    }
+    void showChild(QWidget *w) override { addChild(w); }
+    void activateChild(QWidget *w) override;
 
     QAction *menuItem(const QString &name) const; // e.g. "menu4_4"
-
-signals:
-    // The demonstration-data switch changed the file in use and the lists were reloaded.
-    void dataSwitched();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -62,5 +40,4 @@ private:
     void toggleDemoData();
 
     QMdiArea *m_mdi;
-    QHash<QByteArray, QPointer<QWidget>> m_shared;
 };

@@ -8,8 +8,9 @@
 #include <QScreen>
 
 #include "app/main_mdiform.h"
-#include "app/messages.h"
-#include "app/twips.h"
+#include "ui/windowhost.h"
+#include "ui/messages.h"
+#include "ui/twips.h"
 #include "data/accounts.h"
 #include "data/programdir.h"
 #include "hoverpad/usercontrol1.h"
@@ -36,7 +37,7 @@ void watchDataSwitch(main_MDIForm *m)
     if (m->property(kWatched).toBool())
         return;
     m->setProperty(kWatched, true);
-    QObject::connect(m, &main_MDIForm::dataSwitched, m, &Password_Form::recheckAfterDataSwitch);
+    QObject::connect(ui::DataSwitch::instance(), &ui::DataSwitch::switched, m, &Password_Form::recheckAfterDataSwitch);
 }
 } // namespace
 

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include "app/firstaccount_dialog.h"
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "app/password_form.h"
 #include "data/accounts.h"
 #include "data/demodata.h"

@@ -8,8 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -18,16 +16,16 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/main_mdiform.h"
-#include "app/messages.h"
-#include "app/twips.h"
 #include "data/formatting.h"
 #include "data/lookuplists.h"
 #include "data/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
-#include "lists/reloadflag.h"
+#include "ui/messages.h"
+#include "ui/reloadflag.h"
+#include "ui/twips.h"
+#include "ui/windowhost.h"
 
 using ui::twips;
 
@@ -502,12 +500,8 @@ void input_Form::submitClicked()
         return;
     }
     msg::information(this, QStringLiteral("数据更改完毕！"));
-    lists::ReloadFlag::set();
-    // Inside the main window the frame around this window is what closes.
-    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
-        sub->close();
-    else
-        close();
+    ui::ReloadFlag::set();
+    ui::CloseWindow(this);
 }
 
 void input_Form::listClicked()
@@ -532,7 +526,7 @@ bool input_Form::addDisc()
     }
     msg::information(this, QStringLiteral("数据添加完成！"));
     showNextNumber();
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     return true;
 }
 
@@ -595,29 +589,13 @@ input_Form *input_Form::openForCorrection(qint64 discId)
         delete w;
         return nullptr;
     }
-    if (main_MDIForm *main = main_MDIForm::instance()) {
-        main->addChild(w);
-    } else {
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->show();
-    }
+    ui::ShowWindow(w);
     return w;
 }
 
 input_Form *input_Form::openShared()
 {
-    if (main_MDIForm *main = main_MDIForm::instance()) {
-        input_Form *w = main->sharedChild<input_Form>([] { return new input_Form; });
-        if (auto *sub = qobject_cast<QMdiSubWindow *>(w->parentWidget()))
-            main->mdiArea()->setActiveSubWindow(sub);
-        return w;
-    }
-    static QPointer<input_Form> shared;
-    if (!shared) {
-        shared = new input_Form;
-        shared->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    shared->show();
-    shared->raise();
-    return shared;
+    input_Form *w = ui::Shared<input_Form>([] { return new input_Form; });
+    ui::BringToFront(w);
+    return w;
 }

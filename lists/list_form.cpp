@@ -3,11 +3,11 @@
 #include "data/clock.h"
 #include "data/disclists.h"
 #include "data/discrecords.h"
-#include "discs/input_form.h"
+#include "discs/openers.h"
 
-QList<lists::ListColumn> DiscListColumns()
+QList<ui::ListColumn> DiscListColumns()
 {
-    using lists::CellAlign;
+    using ui::CellAlign;
     return {
         {QStringLiteral("碟片编号"), 820, CellAlign::CentreTop},
         {QStringLiteral("所属柜位"), 800, CellAlign::CentreTop},
@@ -45,7 +45,7 @@ void list_Form::openRecord(qint64 id)
 {
     // The list stays open; saving the correction sets the reload flag, so the list reloads
     // its page when it is activated again.
-    input_Form::openForCorrection(id);
+    discs::OpenDiscForCorrection(id);
 }
 
 db::Status list_Form::deleteRecords(const QList<qint64> &ids)

@@ -1,9 +1,9 @@
 #pragma once
-#include "lists/pagedlistform.h"
+#include "ui/pagedlistform.h"
 
 // The all-discs list: every disc in the catalogue, newest first. A double-click opens the
 // disc for correction; "删除" deletes the whole rows selected.
-class list_Form : public lists::PagedListForm
+class list_Form : public ui::PagedListForm
 {
     Q_OBJECT
 public:
@@ -17,4 +17,4 @@ protected:
 };
 
 // The eleven columns every disc list shows.
-QList<lists::ListColumn> DiscListColumns();
+QList<ui::ListColumn> DiscListColumns();

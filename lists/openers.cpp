@@ -1,24 +1,21 @@
 #include "lists/openers.h"
 
-#include "app/main_mdiform.h"
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
-#include "lists/reloadflag.h"
+#include "ui/reloadflag.h"
+#include "ui/windowhost.h"
 
 namespace lists {
 namespace {
 
-void open(PagedListForm *w, const QString &caption)
+void open(ui::PagedListForm *w, const QString &caption)
 {
     w->setWindowTitle(caption);
-    ReloadFlag::set();
-    if (main_MDIForm *main = main_MDIForm::instance()) {
-        main->addChild(w); // becoming the active window loads page 1
-        return;
-    }
-    w->setAttribute(Qt::WA_DeleteOnClose);
-    w->show();
-    w->activate();
+    ui::ReloadFlag::set();
+    ui::ShowWindow(w);
+    // Inside the workspace becoming the active window loads page 1; on its own it loads now.
+    if (!w->parentWidget())
+        w->activate();
 }
 
 } // namespace

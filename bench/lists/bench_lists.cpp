@@ -28,7 +28,7 @@
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
 #include "lists/openers.h"
-#include "lists/reloadflag.h"
+#include "ui/reloadflag.h"
 
 namespace {
 
@@ -153,7 +153,7 @@ void benchShop(const QString &file, int reps)
         std::unique_ptr<list_Form> w;
         auto fresh = [&] {
             w.reset(rented ? static_cast<list_Form *>(new list_Form3) : new list_Form);
-            lists::ReloadFlag::set();
+            ui::ReloadFlag::set();
             w->activate();
         };
         fresh();
@@ -170,7 +170,7 @@ void benchShop(const QString &file, int reps)
                 must(c.exec(QStringLiteral("UPDATE table1 SET s3 = CASE WHEN s3 IS NULL THEN 'x' END, "
                                            "s1 = CASE WHEN s1 IS NULL THEN '2026-01-01' END WHERE id = 1")).ok(),
                      QStringLiteral("change"));
-                lists::ReloadFlag::set();
+                ui::ReloadFlag::set();
             }), std::nullopt);
         w.reset();
     }

@@ -11,7 +11,7 @@
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
 #include "app/main_mdiform.h"
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "app/password_form.h"
 #include "data/programdir.h"
 #include "hoverpad/usercontrol1.h"

@@ -14,14 +14,14 @@
 #include <QTest>
 
 #include "app/main_mdiform.h"
-#include "app/messages.h"
-#include "app/twips.h"
+#include "ui/messages.h"
+#include "ui/twips.h"
 #include "data/discrecords.h"
 #include "data/lookuplists.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
-#include "lists/reloadflag.h"
+#include "ui/reloadflag.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -237,7 +237,7 @@ void TestInputForm::cleanup()
 {
     for (QWidget *w : QApplication::topLevelWidgets())
         delete w;
-    lists::ReloadFlag::clear();
+    ui::ReloadFlag::clear();
 }
 
 void TestInputForm::layoutAndDesignTexts()
@@ -298,7 +298,7 @@ void TestInputForm::submitAddsAndEmpties()
     QCOMPARE(number(w), QString("000008"));
     for (int index : kFields)
         QVERIFY2(textOf(w, index).isEmpty(), qPrintable(QString::number(index)));
-    QVERIFY(lists::ReloadFlag::isSet());
+    QVERIFY(ui::ReloadFlag::isSet());
     const auto rows = pf.rows("SELECT t13, t38, t7, t18, t14, t11, t10, t20, t41, t34 FROM table1 WHERE id = 7");
     QCOMPARE(rows.size(), 1);
     const QStringList expected = {"大话西游", "A3", "1", "DVD", "周星驰", "刘镇伟", "香港", "喜剧", "50% 新 'x'", "月光宝盒"};
@@ -542,7 +542,7 @@ void TestInputForm::correctionSetUpAndSubmit()
     edit(w, 40)->clear();
     click(w, 1);
     QCOMPARE(rec.texts(), QStringList{"数据更改完毕！"});
-    QVERIFY(lists::ReloadFlag::isSet());
+    QVERIFY(ui::ReloadFlag::isSet());
     QTRY_VERIFY(w.isNull() || !w->isVisible());
     const auto row = pf.rows("SELECT t13, t41, t10, t7 FROM table1 WHERE id = 2").first();
     QCOMPARE(row[0].toString(), QString("英雄本色"));
@@ -633,7 +633,7 @@ void TestInputForm::coverRoundTrip()
     main->resize(1200, 760);
     main->show();
     main->menuItem("menu1_1")->trigger();
-    input_Form *w = main->sharedIfOpen<input_Form>();
+    input_Form *w = ui::SharedIfOpen<input_Form>();
     QVERIFY(w);
     w->activateWindow();
     type(w, 11, "有封面");

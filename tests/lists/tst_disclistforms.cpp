@@ -9,11 +9,11 @@
 #include <QMdiSubWindow>
 
 #include "app/main_mdiform.h"
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
-#include "lists/reloadflag.h"
+#include "ui/reloadflag.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -43,14 +43,14 @@ void click(UserControl1 *b)
     QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
 }
 
-QPoint at(lists::ListGrid *g, int row, int col) { return g->cellRect(row, col).center(); }
+QPoint at(ui::ListGrid *g, int row, int col) { return g->cellRect(row, col).center(); }
 
-void clickCell(lists::ListGrid *g, int row, int col)
+void clickCell(ui::ListGrid *g, int row, int col)
 {
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, at(g, row, col));
 }
 
-void dragCells(lists::ListGrid *g, int row, int col, int toRow, int toCol)
+void dragCells(ui::ListGrid *g, int row, int col, int toRow, int toCol)
 {
     QTest::mousePress(g->viewport(), Qt::LeftButton, {}, at(g, row, col));
     const int step = toRow >= row ? 1 : -1;
@@ -63,7 +63,7 @@ void dragCells(lists::ListGrid *g, int row, int col, int toRow, int toCol)
 }
 
 // Numbers shown in the grid's number column, empty rows left out.
-QStringList shownNumbers(lists::PagedListForm *w)
+QStringList shownNumbers(ui::PagedListForm *w)
 {
     QStringList out;
     for (int r = 1; r <= w->rowsPerPage(); ++r) {
@@ -77,7 +77,7 @@ QStringList shownNumbers(lists::PagedListForm *w)
 template <typename W>
 void openList(W &w)
 {
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.activate();
@@ -89,7 +89,7 @@ class TestDiscListForms : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { lists::ReloadFlag::clear(); }
+    void init() { ui::ReloadFlag::clear(); }
     void firstPage_data();
     void firstPage();
     void pagingIsClamped_data();
@@ -250,12 +250,12 @@ void TestDiscListForms::activationReloadsThePageShown()
     w.activate(); // no change announced: nothing is read
     QCOMPARE(w.grid()->cellText(1, 2), QStringLiteral("碟40"));
 
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     w.activate();
     QCOMPARE(label(&w, 3), QStringLiteral("3"));
     QCOMPARE(w.currentPage(), qint64(3));
     QCOMPARE(w.grid()->cellText(1, 2), QStringLiteral("纠正后"));
-    QVERIFY(!lists::ReloadFlag::isSet());
+    QVERIFY(!ui::ReloadFlag::isSet());
 
     // The flag was used up by the first list: the other keeps what it shows.
     f.exec(QStringLiteral("UPDATE table1 SET t13 = '又改' WHERE id = 100"));
@@ -301,7 +301,7 @@ void TestDiscListForms::rentedListFollowsRentalState()
     QVERIFY(!shownNumbers(&w).contains(QStringLiteral("000031")));
 
     f.exec(QStringLiteral("UPDATE table1 SET s1 = '2026-03-15', s3 = '新客' WHERE id = 40"));
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     w.activate();
     QCOMPARE(label(&w, 2), QStringLiteral("共 2 页/ 31 记录"));
     QCOMPARE(w.grid()->cellText(1, 0), QStringLiteral("000040"));
@@ -367,7 +367,7 @@ void TestDiscListForms::deleteFrame()
     if (!confirm)
         return;
     QCOMPARE(w.selectedRow(), 0);
-    QVERIFY(!lists::ReloadFlag::isSet());
+    QVERIFY(!ui::ReloadFlag::isSet());
     QCOMPARE(label(&w, 2), QStringLiteral("共 %1 页/ %2 记录").arg(50 - deleted.size() > 30 ? 2 : 1).arg(50 - deleted.size()));
     for (qint64 id : deleted)
         QVERIFY(!shownNumbers(&w).contains(QStringLiteral("%1").arg(id, 6, 10, QLatin1Char('0'))));
@@ -410,7 +410,7 @@ void TestDiscListForms::correctionFromADeepPage()
     main.mdiArea()->setActiveSubWindow(listFrame);
     QCOMPARE(label(list, 3), QStringLiteral("3"));
     QCOMPARE(list->grid()->cellText(1, 2), QStringLiteral("纠正后"));
-    QVERIFY(!lists::ReloadFlag::isSet());
+    QVERIFY(!ui::ReloadFlag::isSet());
 }
 
 void TestDiscListForms::menusOpenNewWindows()
@@ -436,11 +436,11 @@ void TestDiscListForms::menusOpenNewWindows()
     QCOMPARE(label(first, 2), QStringLiteral("共 2 页/ 45 记录"));
     QCOMPARE(label(second, 2), QStringLiteral("共 2 页/ 45 记录"));
     QCOMPARE(label(rented, 2), QStringLiteral("共 1 页/ 22 记录"));
-    QVERIFY(!lists::ReloadFlag::isSet());
+    QVERIFY(!ui::ReloadFlag::isSet());
 
     // A change elsewhere, then the user goes back to the first list's frame.
     f.exec(QStringLiteral("INSERT INTO table1 (t13) VALUES ('新到')"));
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     main.mdiArea()->setActiveSubWindow(subs[0]);
     QCOMPARE(label(first, 2), QStringLiteral("共 2 页/ 46 记录"));
     QCOMPARE(first->grid()->cellText(1, 2), QStringLiteral("新到"));
@@ -501,7 +501,7 @@ void TestDiscListForms::reloadAfterAChangeDropsTheRowSelection()
     QCOMPARE(w.grid()->cellText(1, 0), QStringLiteral("000040"));
 
     f.exec(QStringLiteral("INSERT INTO table1 (t13) VALUES ('新到')"));
-    lists::ReloadFlag::set();
+    ui::ReloadFlag::set();
     w.activate();
     QCOMPARE(w.grid()->cellText(1, 2), QStringLiteral("新到"));
     click(button(&w, "button2"));

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "app/main_mdiform.h"
-#include "app/messages.h"
+#include "ui/messages.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
 #include "support/programfolder.h"
@@ -75,7 +75,7 @@ void TestMainWindow::demoSwitchReloadsLists()
 
     msg::Recorder boxes;
     main_MDIForm w;
-    QSignalSpy switched(&w, &main_MDIForm::dataSwitched);
+    QSignalSpy switched(ui::DataSwitch::instance(), &ui::DataSwitch::switched);
     QAction *demo = w.menuItem("menu4_4");
     demo->trigger();
     QVERIFY(demo->isChecked());
@@ -98,7 +98,7 @@ void TestMainWindow::switchToMissingFileIsReported()
     QVERIFY(db::LoadLookupLists().ok());
     msg::Recorder boxes;
     main_MDIForm w;
-    QSignalSpy switched(&w, &main_MDIForm::dataSwitched);
+    QSignalSpy switched(ui::DataSwitch::instance(), &ui::DataSwitch::switched);
     w.menuItem("menu4_4")->trigger();
     // One box with the reason, and everything stays on the file in use.
     QCOMPARE(boxes.boxes().size(), 1);
@@ -140,13 +140,13 @@ void TestMainWindow::sharedChildIsOnePerKind()
     w.show();
     int made = 0;
     auto make = [&made] { ++made; return new QLabel("shared"); };
-    QLabel *first = w.sharedChild<QLabel>(make);
-    QCOMPARE(w.sharedChild<QLabel>(make), first);
+    QLabel *first = ui::Shared<QLabel>(make);
+    QCOMPARE(ui::Shared<QLabel>(make), first);
     QCOMPARE(made, 1);
     QCOMPARE(w.mdiArea()->subWindowList().size(), 1);
     w.mdiArea()->subWindowList().first()->close();
-    QTRY_VERIFY(w.sharedIfOpen<QLabel>() == nullptr);
-    QVERIFY(w.sharedChild<QLabel>(make) != nullptr);
+    QTRY_VERIFY(ui::SharedIfOpen<QLabel>() == nullptr);
+    QVERIFY(ui::Shared<QLabel>(make) != nullptr);
     QCOMPARE(made, 2);
 }
 

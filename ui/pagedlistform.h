@@ -7,12 +7,12 @@
 #include <QWidget>
 
 #include "data/pagedquery.h"
-#include "lists/listgrid.h"
+#include "ui/listgrid.h"
 
 class QLabel;
 class UserControl1;
 
-namespace lists {
+namespace ui {
 
 struct ListColumn
 {
@@ -105,4 +105,4 @@ private:
     QPointer<QWidget> m_watchedFrame;
 };
 
-} // namespace lists
+} // namespace ui

@@ -1,6 +1,6 @@
-#include "lists/reloadflag.h"
+#include "ui/reloadflag.h"
 
-namespace lists {
+namespace ui {
 namespace {
 bool g_reload = false;
 }
@@ -9,4 +9,4 @@ bool ReloadFlag::isSet() { return g_reload; }
 void ReloadFlag::set() { g_reload = true; }
 void ReloadFlag::clear() { g_reload = false; }
 
-} // namespace lists
+} // namespace ui

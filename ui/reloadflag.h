@@ -1,6 +1,6 @@
 #pragma once
 
-namespace lists {
+namespace ui {
 
 // One flag for every list window: a change to what lists show sets it, and the first
 // list window that becomes active reloads its page and clears it.
@@ -12,4 +12,4 @@ public:
     static void clear();
 };
 
-} // namespace lists
+} // namespace ui

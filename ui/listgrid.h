@@ -1,7 +1,7 @@
 #pragma once
 #include <QTableWidget>
 
-namespace lists {
+namespace ui {
 
 // How a data cell is aligned; Default keeps the grid's own (left, centred vertically).
 enum class CellAlign { Default, CentreTop, LeftCentre };
@@ -56,4 +56,4 @@ private:
     bool m_wholeRows = false;
 };
 
-} // namespace lists
+} // namespace ui

@@ -1,9 +1,9 @@
-#include "lists/listgrid.h"
+#include "ui/listgrid.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
 
-namespace lists {
+namespace ui {
 
 ListGrid::ListGrid(QWidget *parent) : QTableWidget(parent)
 {
@@ -145,4 +145,4 @@ void ListGrid::mouseDoubleClickEvent(QMouseEvent *event)
     emit doubleClicked();
 }
 
-} // namespace lists
+} // namespace ui

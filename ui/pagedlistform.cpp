@@ -1,17 +1,17 @@
-#include "lists/pagedlistform.h"
+#include "ui/pagedlistform.h"
 
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
 
-#include "app/main_mdiform.h"
-#include "app/messages.h"
-#include "app/twips.h"
 #include "hoverpad/usercontrol1.h"
-#include "lists/reloadflag.h"
+#include "ui/messages.h"
+#include "ui/reloadflag.h"
+#include "ui/twips.h"
+#include "ui/windowhost.h"
 
-namespace lists {
+namespace ui {
 
 PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new ListGrid(this))
 {
@@ -54,14 +54,13 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     // Rows read from one data file must not stay on screen after the switch to the other:
     // a double-click or delete would act on the same numbers in the wrong file. The rows
     // picked before the switch are gone with them, so 删除 waits for a new selection.
-    if (main_MDIForm *main = main_MDIForm::instance())
-        connect(main, &main_MDIForm::dataSwitched, this, [this] {
-            if (!m_loaded)
-                return;
-            m_selectedRow = 0;
-            m_button2->setEnabled(false);
-            loadPage(m_gridTag);
-        });
+    connect(DataSwitch::instance(), &DataSwitch::switched, this, [this] {
+        if (!m_loaded)
+            return;
+        m_selectedRow = 0;
+        m_button2->setEnabled(false);
+        loadPage(m_gridTag);
+    });
 
     m_rowRecords.fill(0, m_rowsPerPage + 2);
 }
@@ -239,4 +238,4 @@ void PagedListForm::watchFrame()
             });
 }
 
-} // namespace lists
+} // namespace ui
