@@ -1,0 +1,53 @@
+#include "data/discfilter.h"
+
+namespace db {
+namespace {
+
+// A LIKE pattern that matches the text anywhere, with the text's own % and _ taken literally.
+QString containsPattern(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+    escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+} // namespace
+
+PagedQuery DiscFilterQuery(const DiscFilter &f)
+{
+    PagedQuery q;
+    q.columns = QStringLiteral("id,t13,t38,t7,t18,t14,t11,t10,t20,s1,s3");
+    q.from = QStringLiteral("table1");
+    q.keyOrder = PagedQuery::KeyOrder::Descending;
+    QStringList where{QStringLiteral("t13 IS NOT NULL")};
+    auto add = [&](const QString &condition, const QVariant &value) {
+        where << condition;
+        q.binds << value;
+    };
+    if (f.number >= 1) {
+        add(QStringLiteral("id = ?"), f.number);
+    } else {
+        if (!f.title.isEmpty())
+            add(QStringLiteral("t13 LIKE ? ESCAPE '\\'"), containsPattern(f.title));
+        if (!f.starring.isEmpty())
+            add(QStringLiteral("t14 LIKE ? ESCAPE '\\'"), containsPattern(f.starring));
+        if (!f.director.isEmpty())
+            add(QStringLiteral("t11 LIKE ? ESCAPE '\\'"), containsPattern(f.director));
+        if (!f.media.isEmpty())
+            add(QStringLiteral("t18 = ?"), f.media);
+        if (!f.category.isEmpty())
+            add(QStringLiteral("t20 = ?"), f.category);
+        if (!f.country.isEmpty())
+            add(QStringLiteral("t10 = ?"), f.country);
+    }
+    if (f.state == RentalState::OnShelf)
+        where << QStringLiteral("s3 IS NULL");
+    else if (f.state == RentalState::Out)
+        where << QStringLiteral("s3 IS NOT NULL");
+    q.where = where.join(QStringLiteral(" AND "));
+    return q;
+}
+
+} // namespace db
