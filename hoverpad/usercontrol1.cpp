@@ -1,5 +1,9 @@
 #include "hoverpad/usercontrol1.h"
 
+#include "hoverpad/caption.h"
+#include "hoverpad/usercontrol1accessible.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QDebug>
@@ -21,22 +25,6 @@ bool s_designMode = false;
 constexpr int kHoverPollMs = 250;
 
 constexpr QSize kDefaultSize(81, 25); // 1215 x 375 twips
-
-// Index of the "&" that marks the access key, or -1. The scan runs from the
-// last character backwards; "&&" is a literal ampersand and is skipped.
-int accessKeyMarker(const QString &caption)
-{
-    for (int i = caption.size() - 1; i >= 0; --i) {
-        if (caption.at(i) != QLatin1Char('&'))
-            continue;
-        if (i == 0)
-            return caption.size() > 1 ? 0 : -1;
-        if (caption.at(i - 1) != QLatin1Char('&'))
-            return i + 1 < caption.size() ? i : -1;
-        --i;
-    }
-    return -1;
-}
 
 // Label text: "&&" shows one ampersand, the key letter is underlined, other
 // single ampersands vanish. Spaces are kept as typed ("出    租").
@@ -76,6 +64,10 @@ QString captionHtml(const QString &caption, int marker)
 UserControl1::UserControl1(QWidget *parent)
     : QWidget(parent), lblCaption(new QLabel(this)), tmrHighlight(new QTimer(this))
 {
+    // Here rather than at load time: works the same for a program, a static link
+    // and the Designer plugin, and before any button can be asked for.
+    hoverpad::installAccessibleFactory();
+
     lblCaption->setObjectName(QStringLiteral("lblCaption"));
     lblCaption->setTextFormat(Qt::RichText);
     lblCaption->setAlignment(Qt::AlignCenter);
@@ -167,8 +159,14 @@ void UserControl1::resetHoverColor() { setHoverColor(QColor()); }
 
 void UserControl1::setCaption(const QString &caption)
 {
+    const bool changed = caption != m_caption;
     m_caption = caption;
     applyCaption();
+    // The caption is the accessible name unless one was set explicitly.
+    if (changed && accessibleName().isEmpty()) {
+        QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&nameChanged);
+    }
     emit CaptionChanged(caption);
 }
 
@@ -198,9 +196,21 @@ void UserControl1::setCaptionFont(const QFont &font)
         emit FontChanged(this->font());
 }
 
+void UserControl1::pressFromAssistant()
+{
+    if (!isEnabled())
+        return;
+    // Clicked from the event loop, not inside the request: the tool gets its answer at
+    // once even when the click opens a modal box or ends the program.
+    QTimer::singleShot(0, this, [this] {
+        if (isEnabled())
+            emit Click(pslReasonKeyboard);
+    });
+}
+
 void UserControl1::applyCaption()
 {
-    const int marker = accessKeyMarker(m_caption);
+    const int marker = hoverpad::accessKeyMarker(m_caption);
     m_accessKey = marker < 0 ? QString() : QString(m_caption.at(marker + 1));
     lblCaption->setText(captionHtml(m_caption, marker));
     layoutCaption();

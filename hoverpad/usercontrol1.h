@@ -22,6 +22,10 @@
 // window's constructor loads it). Once the button has been shown in a running
 // program, a write is refused: the setter returns false, the value stays,
 // lastError() returns ErrPropertyReadOnly (383) and a warning is logged.
+//
+// Assistive technology sees a push button named by the caption (without the
+// access-key marks), described by the tool tip, with a press action that clicks
+// it like the keyboard does. Linking the library is enough to get this.
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -31,6 +35,7 @@
 
 class QLabel;
 class QTimer;
+class UserControl1Accessible;
 
 class HOVERPAD_EXPORT UserControl1 : public QWidget
 {
@@ -114,6 +119,10 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    friend class UserControl1Accessible;
+
+    // The press action of assistive technology: one keyboard click, unless disabled.
+    void pressFromAssistant();
     bool designTimeWrite(const char *name);
     bool pointerOverMe() const;
     void setHovering(bool on);

@@ -1,4 +1,6 @@
-// The Designer plugin loads, offers UserControl1 and switches on design mode.
+// The Designer plugin loads, offers UserControl1 and switches on design mode; its
+// buttons are accessible like any other.
+#include <QAccessible>
 #include <QPluginLoader>
 #include <QtTest>
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
@@ -43,6 +45,14 @@ void TestHoverpadDesigner::pluginOffersTheButton()
     button->setEnabledProperty(false);
     QVERIFY(!button->Enabled());
     QVERIFY(button->isEnabled());
+
+    // A button made by the plugin is a named push button to assistive technology too.
+    button->setCaption(QStringLiteral("&Save"));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::Button);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Save"));
+    QCOMPARE(iface->childCount(), 0);
 }
 
 QTEST_MAIN(TestHoverpadDesigner)
