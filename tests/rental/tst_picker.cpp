@@ -319,6 +319,7 @@ void TestPicker::rentButtonNeedsWholeRows_data()
     QTest::newRow("number cell") << "click 2 0" << true;
     QTest::newRow("title cell") << "click 2 2" << false;
     QTest::newRow("number cell, then paging") << "click 2 0;page" << false;
+    QTest::newRow("number cell, then query") << "click 2 0;query" << false;
     QTest::newRow("number column dragged") << "drag 1 0 4 0" << true;
 }
 
@@ -335,6 +336,8 @@ void TestPicker::rentButtonNeedsWholeRows()
             drive::clickCell(w->grid(), a[1].toInt(), a[2].toInt());
         else if (a[0] == "drag")
             drive::dragCells(w->grid(), a[1].toInt(), a[2].toInt(), a[3].toInt(), a[4].toInt());
+        else if (a[0] == "query")
+            query(w);
         else
             drive::click(button(w, "button1_1"));
     }
