@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 
