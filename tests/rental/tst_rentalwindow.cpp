@@ -116,6 +116,7 @@ private slots:
     void continuingForAStoredCustomer();
     void loadingReplacesTextsTypedBefore();
     void the101stDiscIsRefused();
+    void numbersBeyond32Bits();
     void closingEmptiesTheList();
     void dataSwitchForgetsDiscsAndCustomer();
 };
@@ -504,6 +505,30 @@ void TestRentalWindow::the101stDiscIsRefused()
     drive::click(button(w, 1));
     QCOMPARE(f.scalar("SELECT count(*) FROM table4").toInt(), 100);
     QCOMPARE(f.scalar("SELECT s2 FROM table2").toInt(), 100);
+}
+
+void TestRentalWindow::numbersBeyond32Bits()
+{
+    ProgramFolder f;
+    const qint64 big = 5000000123LL;
+    f.exec("INSERT INTO table1 (id, t13, t7) VALUES (?, '大号碟', 1), (?, '回绕碟', 1)", {big, big % 65536});
+    input_Form2 *w = openRental();
+    msg::Recorder rec;
+    drive::click(button(w, 3));
+    list_Form2 *picker = ui::SharedIfOpen<list_Form2>();
+    QVERIFY(picker);
+    drive::type(picker->findChild<QLineEdit *>("Text1_0"), QString::number(big));
+    drive::click(picker->findChild<UserControl1 *>("button3"));
+    QCOMPARE(picker->grid()->cellText(1, 0), QString::number(big));
+    QCOMPARE(picker->grid()->cellText(2, 0), QString());
+    drive::selectRows(picker->grid(), 1, 1);
+    drive::click(picker->findChild<UserControl1 *>("button2"));
+    QCOMPARE(listed(w), QList<qint64>{big});
+    typeCustomer(w, {"大号客户"});
+    drive::click(button(w, 1));
+    QCOMPARE(rec.lastText(), QString("数据提交完毕！"));
+    QCOMPARE(f.scalar("SELECT discid FROM table4").toLongLong(), big);
+    QCOMPARE(f.scalar("SELECT id FROM table1 WHERE s3 = '大号客户'").toLongLong(), big);
 }
 
 void TestRentalWindow::closingEmptiesTheList()
