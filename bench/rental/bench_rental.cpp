@@ -179,7 +179,7 @@ void benchShop(const QString &file, int reps)
     }
     must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
     const int naiveReps = std::max(5, reps / 3);
-    DiscPool pool(reps * 31 + naiveReps * 11 + 100);
+    DiscPool pool(reps * 21 + naiveReps * 11 + 100);
 
     // "出    租" on a whole page: the 30 discs of a page read and appended to the list.
     const QList<db::PickedDisc> page = pool.take(30);
@@ -230,19 +230,6 @@ void benchShop(const QString &file, int reps)
                 must(done.ok(), done.error());
             }),
             std::nullopt);
-    }
-    // For comparison only, not what the program does: the same commit with the file in
-    // write-ahead-log mode while one more connection keeps it open, so that a commit is one
-    // sync of the log and closing a connection does not fold the log back into the file.
-    {
-        db::Connection keeper;
-        must(keeper.exec(QStringLiteral("PRAGMA journal_mode = WAL")).ok(), QStringLiteral("wal"));
-        row(shop, QStringLiteral("对照（WAL + 常开连接）：CommitRental 10 张碟"), time(reps, [&] {
-                auto r = db::CommitRental(newCustomer(pool.take(10), ++serial));
-                must(r.ok(), r.error());
-            }),
-            std::nullopt);
-        must(keeper.exec(QStringLiteral("PRAGMA journal_mode = DELETE")).ok(), QStringLiteral("delete journal"));
     }
     db::ProgramDir::setPath(QString());
 }
