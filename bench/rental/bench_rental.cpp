@@ -117,7 +117,7 @@ db::RentalRequest newCustomer(const QList<db::PickedDisc> &discs, int serial)
     return r;
 }
 
-// The rental as the description's own steps do it: the same statements, each committed on
+// The rental done the naive way: the same statements, each committed on
 // its own, the customer found and written row by row.
 void naiveCommit(const db::RentalRequest &r)
 {
@@ -150,7 +150,7 @@ void naiveCommit(const db::RentalRequest &r)
     }
 }
 
-// The picker's per-row read, as the description's own steps do it: one statement per row
+// The picker's per-row read done the naive way: one statement per row
 // inside one transaction.
 void naiveReadForPreRent(const QList<qint64> &ids)
 {
