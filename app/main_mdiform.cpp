@@ -14,6 +14,7 @@
 #include "data/programdir.h"
 #include "discs/openers.h"
 #include "lists/openers.h"
+#include "rental/openers.h"
 #include "ui/messages.h"
 
 namespace {
@@ -94,7 +95,9 @@ void main_MDIForm::wireMenus()
     wire("menu5_1", [] { gz_Loginer_Form::showWindow(); });
     wire("menu5_2", [] { gz_PWD_Form::showWindow(); });
     wire("menu1_1", [] { discs::OpenDiscEntry(); });
+    wire("menu1_2", [] { rental::OpenRentalWindow(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
+    wire("menu3_2", [] { rental::OpenRentableDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
 }
 

@@ -27,6 +27,13 @@ QString DisplayDate(const QDate &d)
     return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-dd")) : QString();
 }
 
+QString LongDisplayDate(const QDate &d)
+{
+    if (!d.isValid())
+        return {};
+    return QStringLiteral("%1年%2月%3日").arg(d.year()).arg(d.month()).arg(d.day());
+}
+
 QString DisplayDate(const QVariant &stored)
 {
     return DisplayDate(fromStoredDate(stored));

@@ -16,6 +16,8 @@ QDate fromStoredDate(const QVariant &v);              // invalid for NULL or bad
 // How every window shows a stored date; empty for NULL.
 QString DisplayDate(const QVariant &stored);
 QString DisplayDate(const QDate &d);
+// A date written out in words, without leading zeros: 2005年10月6日.
+QString LongDisplayDate(const QDate &d);
 
 // Calendar days from a stored date to another date; nullopt when the stored value is empty.
 std::optional<qint64> DaysBetween(const QVariant &from, const QDate &to);

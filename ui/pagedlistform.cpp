@@ -142,7 +142,7 @@ void PagedListForm::loadPage(qint64 page)
 
 void PagedListForm::activate()
 {
-    if (ReloadFlag::isSet()) {
+    if (ReloadFlag::isSet() && prepareLoad(LoadCause::Activation)) {
         // The rows may now show other records: a row picked before the reload must not be
         // what 删除 acts on.
         m_selectedRow = 0;
@@ -154,6 +154,8 @@ void PagedListForm::activate()
 
 void PagedListForm::turnPage(int index)
 {
+    if (!prepareLoad(LoadCause::Paging))
+        return;
     m_button2->setEnabled(false);
     m_grid->clearCells();
     m_currentPage += index == 0 ? -1 : 1;

@@ -63,6 +63,10 @@ protected:
     // What a list supplies.
     virtual db::PagedQuery query() const = 0;
     virtual QStringList cells(const QVariantList &row) const = 0;
+    // Why a page is about to be loaded. A list whose statement depends on controls of its
+    // own reads them here; false leaves the list as it is and loads nothing.
+    enum class LoadCause { Activation, Paging };
+    virtual bool prepareLoad(LoadCause cause) { Q_UNUSED(cause); return true; }
     // Double-click on a row that shows a record.
     virtual void openRecord(qint64 id) { Q_UNUSED(id); }
     // The delete action on the records of the selected rows (never empty).

@@ -1,0 +1,261 @@
+// Times the rental actions on a generated shop, each beside the same work done the naive way
+// (the same statements row by row, each in its own implicit transaction):
+//   lanlan_bench_rental SHOP.sqlite [--reps N]
+// The shop is copied first; the copy is written to. Every run rents discs of its own, so no
+// run finds its discs already out.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "data/clock.h"
+#include "data/connection.h"
+#include "data/dates.h"
+#include "data/lookuplists.h"
+#include "data/programdir.h"
+#include "data/rentals.h"
+#include "rental/input_form2.h"
+#include "rental/prerentlist.h"
+
+namespace {
+
+QTextStream out(stdout);
+
+struct Stats
+{
+    double median = 0, p95 = 0;
+};
+
+Stats stats(std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    Stats s;
+    if (ms.empty())
+        return s;
+    s.median = ms[ms.size() / 2];
+    s.p95 = ms[std::min(ms.size() - 1, size_t(double(ms.size()) * 0.95))];
+    return s;
+}
+
+Stats time(int reps, const std::function<void()> &action, const std::function<void()> &prepare = {})
+{
+    std::vector<double> ms;
+    for (int i = 0; i < reps; ++i) {
+        if (prepare)
+            prepare();
+        QElapsedTimer t;
+        t.start();
+        action();
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    return stats(ms);
+}
+
+void must(bool ok, const QString &what)
+{
+    if (!ok) {
+        QTextStream(stderr) << "failed: " << what << "\n";
+        std::exit(1);
+    }
+}
+
+void row(const QString &shop, const QString &action, const Stats &ours, const std::optional<Stats> &naive)
+{
+    out << "| " << shop << " | " << action << " | " << QString::number(ours.median, 'f', 2) << " | "
+        << QString::number(ours.p95, 'f', 2) << " | ";
+    if (naive)
+        out << QString::number(naive->median, 'f', 2) << " | " << QString::number(naive->p95, 'f', 2) << " | "
+            << QString::number(naive->median / std::max(ours.median, 1e-6), 'f', 1) << "× |\n";
+    else
+        out << "– | – | – |\n";
+    out.flush();
+}
+
+// Rentable discs to hand out, taken in turn so that no two runs rent the same disc.
+class DiscPool
+{
+public:
+    explicit DiscPool(int n)
+    {
+        db::Connection c;
+        auto q = c.run(QStringLiteral("SELECT id, t13 FROM table1 WHERE t13 IS NOT NULL AND s3 IS NULL "
+                                      "ORDER BY (id * 7919) % 1000003 LIMIT ?"),
+                       {n});
+        must(q.ok(), q.error());
+        while (q.value().next())
+            m_discs.push_back({q.value().value(0).toLongLong(), q.value().value(1).toString()});
+        must(int(m_discs.size()) == n, QStringLiteral("enough rentable discs"));
+    }
+    QList<db::PickedDisc> take(int n)
+    {
+        must(m_next + n <= m_discs.size(), QStringLiteral("disc pool exhausted"));
+        QList<db::PickedDisc> picked(m_discs.begin() + m_next, m_discs.begin() + m_next + n);
+        m_next += n;
+        return picked;
+    }
+
+private:
+    std::vector<db::PickedDisc> m_discs;
+    size_t m_next = 0;
+};
+
+db::RentalRequest newCustomer(const QList<db::PickedDisc> &discs, int serial)
+{
+    db::RentalRequest r;
+    r.name = QStringLiteral("基准客户%1").arg(serial);
+    r.cardType = QStringLiteral("VIP卡");
+    r.deposit = QStringLiteral("100");
+    r.remark = QStringLiteral("基准");
+    r.discs = discs;
+    return r;
+}
+
+// The rental done the naive way: the same statements, each committed on
+// its own, the customer found and written row by row.
+void naiveCommit(const db::RentalRequest &r)
+{
+    db::Connection c;
+    must(c.ok(), c.status().error());
+    const QString today = db::toStoredDate(db::Clock::today());
+    qint64 discs = 0;
+    for (const db::PickedDisc &d : r.discs) {
+        auto n = c.scalar(QStringLiteral("SELECT t7 FROM table1 WHERE id = ?"), {d.id});
+        must(n.ok(), n.error());
+        discs += n->toLongLong();
+    }
+    must(c.exec(QStringLiteral("INSERT INTO table2 DEFAULT VALUES")).ok(), QStringLiteral("blank customer"));
+    auto id = c.scalar(QStringLiteral("SELECT id FROM table2 WHERE t1 IS NULL ORDER BY id DESC LIMIT 1"));
+    must(id.ok(), id.error());
+    const qint64 khid = id->toLongLong();
+    must(c.exec(QStringLiteral("UPDATE table2 SET t1 = ?, t3 = ?, s4 = ?, t4 = ?, s5 = ?, t5 = ?, s1 = ?, "
+                               "s2 = s2 + ?, s3 = NULL WHERE id = ?"),
+                {r.name, r.cardType, today, r.deposit.toLongLong(), today, r.remark, today, discs, khid})
+             .ok(),
+         QStringLiteral("customer"));
+    for (const db::PickedDisc &d : r.discs) {
+        must(c.exec(QStringLiteral("INSERT INTO table4 (discid, discname, khid, s1) VALUES (?, ?, ?, ?)"),
+                    {d.id, d.title, khid, today})
+                 .ok(),
+             QStringLiteral("record"));
+        must(c.exec(QStringLiteral("UPDATE table1 SET s1 = ?, s3 = ?, s4 = s4 + 1 WHERE id = ?"), {today, r.name, d.id})
+                 .ok(),
+             QStringLiteral("disc"));
+    }
+}
+
+// The picker's per-row read done the naive way: one statement per row
+// inside one transaction.
+void naiveReadForPreRent(const QList<qint64> &ids)
+{
+    db::Connection c;
+    must(c.exec(QStringLiteral("BEGIN")).ok(), QStringLiteral("begin"));
+    for (qint64 id : ids) {
+        auto q = c.run(QStringLiteral("SELECT id, t13, t38, t7, t18, t14, t11, t10, t20 FROM table1 WHERE id = ?"), {id});
+        must(q.ok() && q.value().next(), QStringLiteral("disc row"));
+    }
+    must(c.exec(QStringLiteral("COMMIT")).ok(), QStringLiteral("commit"));
+}
+
+void benchShop(const QString &file, int reps)
+{
+    const QString shop = QFileInfo(file).completeBaseName();
+    QTemporaryDir dir;
+    must(dir.isValid(), QStringLiteral("temporary folder"));
+    const QString copy = dir.filePath(QStringLiteral("db.sqlite"));
+    must(QFile::copy(file, copy), QStringLiteral("copy ") + file);
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    db::ProgramDir::setPath(dir.path());
+    db::DemoData::setEnabled(false);
+    {
+        db::Connection warm; // the first open upgrades the copy
+        must(warm.ok(), warm.status().error());
+    }
+    must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
+    const int naiveReps = std::max(5, reps / 3);
+    DiscPool pool(reps * 21 + naiveReps * 11 + 100);
+
+    // "出    租" on a whole page: the 30 discs of a page read and appended to the list.
+    const QList<db::PickedDisc> page = pool.take(30);
+    QList<qint64> pageIds;
+    for (const db::PickedDisc &d : page)
+        pageIds << d.id;
+    row(shop, QStringLiteral("AddToPreRentList 30 行（读取）"),
+        time(reps, [&] { must(db::ReadPreRentDiscs(pageIds).ok(), QStringLiteral("read")); }),
+        time(naiveReps, [&] { naiveReadForPreRent(pageIds); }));
+    {
+        auto *w = new input_Form2;
+        row(shop, QStringLiteral("AddToPreRentList 30 行（窗口：读取、列表、表格）"),
+            time(reps, [&] { must(rental::PreRent().PreRentCount() == 0, QStringLiteral("empty list"));
+                             w->AddToPreRentList(pageIds);
+                             must(rental::PreRent().PreRentCount() == 30, QStringLiteral("30 listed")); },
+                 [&] { rental::PreRent().clear(); }),
+            std::nullopt);
+        delete w;
+    }
+
+    // What any write costs on this disk: one row in one transaction, the syncs of a commit.
+    row(shop, QStringLiteral("参照：一行写入的事务（磁盘同步的下限）"), time(reps, [] {
+            db::Connection c;
+            db::Transaction tx(c);
+            must(c.exec(QStringLiteral("INSERT INTO table8 (loginer) VALUES ('bench')")).ok(), QStringLiteral("insert"));
+            must(tx.commit().ok(), QStringLiteral("commit"));
+        }),
+        std::nullopt);
+
+    int serial = 0;
+    for (const int n : {1, 10}) {
+        const Stats ours = time(reps, [&] {
+            auto r = db::CommitRental(newCustomer(pool.take(n), ++serial));
+            must(r.ok(), r.error());
+        });
+        const Stats naive = time(naiveReps, [&] { naiveCommit(newCustomer(pool.take(n), ++serial)); });
+        row(shop, QStringLiteral("CommitRental %1 张碟（新客户）").arg(n), ours, naive);
+    }
+    // A returning customer found by identity card.
+    {
+        db::RentalRequest first = newCustomer(pool.take(1), ++serial);
+        first.card = QStringLiteral("110101850230123");
+        must(db::CommitRental(first).ok(), QStringLiteral("first rental"));
+        row(shop, QStringLiteral("CommitRental 10 张碟（按身份证找到老客户）"), time(reps, [&] {
+                db::RentalRequest r = newCustomer(pool.take(10), serial);
+                r.card = first.card;
+                auto done = db::CommitRental(r);
+                must(done.ok(), done.error());
+            }),
+            std::nullopt);
+    }
+    db::ProgramDir::setPath(QString());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QStringList shops;
+    int reps = 30;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--reps") && i + 1 < args.size())
+            reps = std::max(3, args[++i].toInt());
+        else
+            shops << args[i];
+    }
+    if (shops.isEmpty()) {
+        QTextStream(stderr) << "usage: lanlan_bench_rental SHOP.sqlite [SHOP.sqlite ...] [--reps N]\n";
+        return 2;
+    }
+    out << "times in ms, " << reps << " runs each (naive: " << std::max(5, reps / 3) << ")\n\n";
+    out << "| shop | action | median | p95 | naive median | naive p95 | naive/ours |\n";
+    out << "|---|---|---:|---:|---:|---:|---:|\n";
+    for (const QString &s : shops)
+        benchShop(s, reps);
+    return 0;
+}

@@ -1,0 +1,31 @@
+#include "rental/openers.h"
+
+#include <QLineEdit>
+
+#include "rental/input_form2.h"
+#include "rental/list_form2.h"
+#include "ui/windowhost.h"
+
+namespace rental {
+
+void OpenRentalWindow()
+{
+    ui::BringToFront(input_Form2::shared());
+}
+
+void OpenRentalWindowForCustomer(qint64 customerId)
+{
+    input_Form2 *w = input_Form2::shared();
+    ui::BringToFront(w);
+    if (!w->LoadRentalCustomer(customerId))
+        return;
+    if (auto *remark = w->findChild<QLineEdit *>(QStringLiteral("Text1_40")))
+        remark->setFocus(Qt::OtherFocusReason);
+}
+
+void OpenRentableDiscsList()
+{
+    list_Form2::openNew();
+}
+
+} // namespace rental

@@ -1,0 +1,15 @@
+#pragma once
+#include <QtGlobal>
+
+// What other windows and the menus may open of rental and return.
+namespace rental {
+
+// The one rental window ("租碟登记"), created on first use and brought to the front.
+void OpenRentalWindow();
+// The rental window with a stored customer loaded into it, the focus in the remark
+// ("继续租碟" of the rental status window). A customer that cannot be read is reported.
+void OpenRentalWindowForCustomer(qint64 customerId);
+// A new rentable-disc picker ("可租碟片列表") each time.
+void OpenRentableDiscsList();
+
+} // namespace rental
