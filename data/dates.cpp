@@ -32,6 +32,13 @@ QString DisplayDate(const QVariant &stored)
     return DisplayDate(fromStoredDate(stored));
 }
 
+QString DisplayLongDate(const QDate &d)
+{
+    if (!d.isValid())
+        return {};
+    return QStringLiteral("%1年%2月%3日").arg(d.year()).arg(d.month()).arg(d.day());
+}
+
 std::optional<qint64> DaysBetween(const QVariant &from, const QDate &to)
 {
     const QDate d = fromStoredDate(from);

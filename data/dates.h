@@ -17,6 +17,9 @@ QDate fromStoredDate(const QVariant &v);              // invalid for NULL or bad
 QString DisplayDate(const QVariant &stored);
 QString DisplayDate(const QDate &d);
 
+// A date in words, as the rental windows show today: 2005年10月6日 (no leading zeros).
+QString DisplayLongDate(const QDate &d);
+
 // Calendar days from a stored date to another date; nullopt when the stored value is empty.
 std::optional<qint64> DaysBetween(const QVariant &from, const QDate &to);
 
