@@ -61,6 +61,12 @@ input_Form3::input_Form3(QWidget *parent) : QWidget(parent)
     m_label2->adjustSize();
     gridLoad(m_grid1);
     gridLoad(m_grid2);
+    // Rows read from one data file must not stay on screen after the switch to the other:
+    // a tick or a refund would act on the same numbers in the wrong file.
+    connect(ui::DataSwitch::instance(), &ui::DataSwitch::switched, this, [this] {
+        if (m_customer > 0)
+            loadRentalStatus(m_customer);
+    });
 }
 
 void input_Form3::buildField(int index, const QString &label, int left, int top, int width, int maxLength)
@@ -208,10 +214,8 @@ bool input_Form3::loadRentalStatus(qint64 customerId)
     setField(CardType, st.cardType);
     setField(Deposit, st.deposit);
     setField(Remark, st.remark);
-    if (!st.hasCardType)
-        m_buttons[InvalidateButton]->setEnabled(false);
-    if (!st.hasDeposit)
-        m_buttons[RefundButton]->setEnabled(false);
+    m_buttons[InvalidateButton]->setEnabled(st.hasCardType);
+    m_buttons[RefundButton]->setEnabled(st.hasDeposit);
 
     gridLoad(m_grid2);
     fillGrid(m_grid2, st.out);

@@ -14,6 +14,8 @@
 #include "support/programfolder.h"
 #include "ui/listgrid.h"
 #include "ui/messages.h"
+#include "ui/windowhost.h"
+#include "data/programdir.h"
 
 using testsupport::ProgramFolder;
 using namespace rentals;
@@ -113,6 +115,7 @@ private slots:
     void twoWindowsForOneCustomer();
     void fieldChecksOnLeaving_data();
     void fieldChecksOnLeaving();
+    void dataSwitchShowsTheOtherFile();
 };
 
 void TestStatusForm::showsTheCustomer()
@@ -383,6 +386,34 @@ void TestStatusForm::fieldChecksOnLeaving()
     // Nothing typed here is stored.
     QCOMPARE(rows(f, QStringLiteral("SELECT t1, t2, t4 FROM table2 WHERE id = 3")).first(),
              (QVariantList{QStringLiteral("张三"), QStringLiteral("110105198502300"), 100}));
+}
+
+// After the switch to the demonstration data the window shows the customer of that number
+// there, so nothing ticked or shown before acts on the other file.
+void TestStatusForm::dataSwitchShowsTheOtherFile()
+{
+    ProgramFolder f;
+    threeOut(f);
+    f.exec(QStringLiteral("INSERT INTO table2 (id, t1, t4, s5, t3) VALUES (12, '演示客户', 0, NULL, NULL)"), {}, true);
+    Window w(12);
+    clickCell(grid(w, 2), 1, 8);
+    db::DemoData::setEnabled(true);
+    ui::DataSwitch::announce();
+    QCOMPARE(field(w, 0)->text(), QStringLiteral("演示客户"));
+    QCOMPARE(field(w, 39)->text(), QString());
+    QCOMPARE(grid(w, 2)->rowCount(), 0);
+    QCOMPARE(grid(w, 1)->rowCount(), 0);
+    QVERIFY(!button(w, 0)->isEnabled());
+    QVERIFY(!button(w, 2)->isEnabled());
+    click(button(w, 1));
+    QCOMPARE(f.scalar(QStringLiteral("SELECT count(*) FROM table4 WHERE s2 IS NULL")).toInt(), 3);
+
+    db::DemoData::setEnabled(false);
+    ui::DataSwitch::announce();
+    QCOMPARE(field(w, 0)->text(), QStringLiteral("张三"));
+    QCOMPARE(grid(w, 2)->rowCount(), 3);
+    QVERIFY(button(w, 0)->isEnabled());
+    QVERIFY(button(w, 2)->isEnabled());
 }
 
 QTEST_MAIN(TestStatusForm)
