@@ -58,11 +58,10 @@ QString offsetStatement(const PagedQuery &q, bool reversed, const QString &keyBo
              orderClause(q, reversed));
 }
 
-// Where the rows to skip end: the first key of the block that holds the row after them, and
-// how many rows of that block still have to be skipped. Empty when the blocks do not cover
-// the skip (they are kept by the database, so that means the list changed under us).
-// Where the skip starts (a key, or a sort value for a list ordered by one) and how
-// many rows from there still have to be skipped.
+// Where the rows to skip end: the first key of the block that holds the row after them (the
+// block's value, for a list ordered by a value), and how many rows of that block still have
+// to be skipped. Empty when the blocks do not cover the skip (they are kept by the database,
+// so that means the list changed under us).
 struct BlockStart
 {
     QVariant bound;
