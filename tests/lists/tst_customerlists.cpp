@@ -12,6 +12,7 @@
 #include "app/main_mdiform.h"
 #include "data/customerlists.h"
 #include "data/pagedquery.h"
+#include "data/schema.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/kh_list_form1.h"
 #include "lists/kh_list_form2.h"
@@ -239,7 +240,7 @@ void TestCustomerLists::firstReleaseFileIsUpgraded()
     auto out = db::ReadPage(db::UnreturnedCustomersQuery(), 1, 30);
     QVERIFY(out.ok());
     QCOMPARE(idsOf(*out), (QList<qint64>{6, 3, 1}));
-    QCOMPARE(f.scalar(QStringLiteral("PRAGMA user_version")).toInt(), 2);
+    QCOMPARE(f.scalar(QStringLiteral("PRAGMA user_version")).toInt(), db::SchemaVersion());
 
     f.exec(QStringLiteral("UPDATE table2 SET t1 = '新', s1 = '2026-03-15', s2 = 1 WHERE id = 4"));
     QCOMPARE(idsOf(db::ReadPage(db::UnreturnedCustomersQuery(), 1, 30).value()), (QList<qint64>{4, 6, 3, 1}));
