@@ -99,6 +99,10 @@ void main_MDIForm::wireMenus()
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_2", [] { rental::OpenRentableDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
+    // Returns start from the customers who have discs out.
+    wire("menu1_3", [] { lists::OpenUnreturnedCustomersList(); });
+    wire("menu3_4", [] { lists::OpenAllCustomersList(); });
+    wire("menu3_5", [] { lists::OpenUnreturnedCustomersList(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

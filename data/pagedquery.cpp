@@ -26,15 +26,25 @@ QString andClause(const PagedQuery &q, const QString &more)
 
 QString orderClause(const PagedQuery &q, bool reversed = false)
 {
-    switch (q.keyOrder) {
-    case KeyOrder::Ascending:
-        return q.key + (reversed ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
-    case KeyOrder::Descending:
-        return q.key + (reversed ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
-    case KeyOrder::Other:
-        break;
-    }
-    return q.orderBy;
+    if (q.keyOrder == KeyOrder::Other)
+        return q.orderBy;
+    const bool descending = (q.keyOrder == KeyOrder::Descending) != reversed;
+    const QString direction = descending ? QStringLiteral(" DESC") : QStringLiteral(" ASC");
+    if (q.sortValue.isEmpty())
+        return q.key + direction;
+    return q.sortValue + direction + QStringLiteral(", ") + q.key + direction;
+}
+
+bool sorted(const PagedQuery &q)
+{
+    return !q.sortValue.isEmpty() && q.keyOrder != KeyOrder::Other;
+}
+
+// A list ordered by a value ahead of the key reads that value as an extra last column,
+// so that a reader can seek from the rows it has shown.
+QString selectList(const PagedQuery &q)
+{
+    return sorted(q) ? q.columns + QStringLiteral(",") + q.sortValue : q.columns;
 }
 
 // A page: up to `limit` rows after skipping `offset`, in list order or reversed. The skip
@@ -44,74 +54,110 @@ QString offsetStatement(const PagedQuery &q, bool reversed, const QString &keyBo
 {
     return QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (SELECT %3 FROM %2%4 ORDER BY %5 LIMIT ? OFFSET ?) "
                           "ORDER BY %5")
-        .arg(q.columns, q.from, q.key, keyBound.isEmpty() ? whereClause(q) : andClause(q, keyBound),
+        .arg(selectList(q), q.from, q.key, keyBound.isEmpty() ? whereClause(q) : andClause(q, keyBound),
              orderClause(q, reversed));
 }
 
-// Where the rows to skip end: the first key of the block that holds the row after them, and
-// how many rows of that block still have to be skipped. Empty when the blocks do not cover
-// the skip (they are kept by the database, so that means the list changed under us).
+// Where the rows to skip end: the first key of the block that holds the row after them (the
+// block's value, for a list ordered by a value), and how many rows of that block still have
+// to be skipped. Empty when the blocks do not cover the skip (they are kept by the database,
+// so that means the list changed under us).
 struct BlockStart
 {
-    qint64 key = 0;
+    QVariant bound;
     qint64 skip = 0;
 };
 
 std::optional<BlockStart> blockStart(Connection &c, const PagedQuery &q, bool ascending, qint64 skip)
 {
-    auto rows = c.run(q.blocksSql);
+    auto rows = c.run(q.blocksSql, q.blocksBinds);
     if (!rows)
         return std::nullopt;
-    QList<std::pair<qint64, qint64>> blocks;
+    QList<std::pair<QVariant, qint64>> blocks;
     while (rows.value().next())
-        blocks.append({rows.value().value(0).toLongLong(), rows.value().value(1).toLongLong()});
+        blocks.append({rows.value().value(0), rows.value().value(1).toLongLong()});
     if (!ascending)
         std::reverse(blocks.begin(), blocks.end());
     qint64 before = 0;
     for (const auto &[block, n] : std::as_const(blocks)) {
         if (before + n > skip) {
+            if (sorted(q))
+                return BlockStart{block, skip - before};
             const int shift = PagedQuery::BlockShift;
-            return BlockStart{ascending ? block << shift : ((block + 1) << shift) - 1, skip - before};
+            const qint64 b = block.toLongLong();
+            return BlockStart{ascending ? b << shift : ((b + 1) << shift) - 1, skip - before};
         }
         before += n;
     }
     return std::nullopt;
 }
 
-// A page next to a remembered key: rows strictly after (or from) it in the given direction.
+// A page next to a remembered row: rows strictly after (or from) it in the given direction.
+// Binds: the row's key, and before it twice its sort value in a list ordered by one.
 QString seekStatement(const PagedQuery &q, bool reversed, bool inclusive)
 {
     // Rows after the key in list order lie below it in a descending order.
     const bool below = (q.keyOrder == KeyOrder::Descending) != reversed;
     const QString op = below ? (inclusive ? QStringLiteral("<=") : QStringLiteral("<"))
                              : (inclusive ? QStringLiteral(">=") : QStringLiteral(">"));
+    QString condition = q.key + op + QLatin1Char('?');
+    if (sorted(q)) {
+        // Spelled out rather than as a row value, so that the index on the expression
+        // bounds the search.
+        const QString strict = below ? QStringLiteral("<") : QStringLiteral(">");
+        condition = QStringLiteral("%1 %2= ? AND (%1 %2 ? OR %3)").arg(q.sortValue, strict, condition);
+    }
     return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ?")
-        .arg(q.columns, q.from, andClause(q, q.key + op + QLatin1Char('?')), orderClause(q, reversed));
+        .arg(selectList(q), q.from, andClause(q, condition), orderClause(q, reversed));
 }
 
-Status readRows(Connection &c, const QString &sql, const QVariantList &binds, bool reversed, Page &out)
+QVariantList seekBinds(const PagedQuery &q, const QVariant &key, const QVariant &value, int rowsPerPage)
+{
+    QVariantList binds = q.binds;
+    if (sorted(q))
+        binds << value << value;
+    binds << key << rowsPerPage;
+    return binds;
+}
+
+// Sort values of the first and last row read, for lists ordered by one.
+struct EdgeValues
+{
+    QVariant first, last;
+};
+
+Status readRows(Connection &c, const PagedQuery &q, const QString &sql, const QVariantList &binds, bool reversed,
+                Page &out, EdgeValues *edges = nullptr)
 {
     auto rows = c.run(sql, binds);
     if (!rows)
         return rows.status();
     QSqlQuery &r = rows.value();
-    const int columns = r.record().count();
+    const bool withValue = sorted(q);
+    const int columns = r.record().count() - (withValue ? 1 : 0);
+    QVariantList values;
     while (r.next()) {
         QVariantList row;
         row.reserve(columns);
         for (int i = 0; i < columns; ++i)
             row << r.value(i);
         out.rows << row;
+        if (withValue)
+            values << r.value(columns);
     }
-    if (reversed)
+    if (reversed) {
         std::reverse(out.rows.begin(), out.rows.end());
+        std::reverse(values.begin(), values.end());
+    }
+    if (edges && !values.isEmpty())
+        *edges = EdgeValues{values.first(), values.last()};
     return {};
 }
 
 Result<qint64> countRows(Connection &c, const PagedQuery &q)
 {
     const bool own = !q.countSql.isEmpty();
-    auto n = c.scalar(CountStatement(q), own ? QVariantList() : q.binds);
+    auto n = c.scalar(CountStatement(q), own ? q.countBinds : q.binds);
     if (!n)
         return n.status();
     return n->toLongLong();
@@ -128,7 +174,7 @@ Page emptyPage(qint64 records, qint64 page, int rowsPerPage)
 
 // Reads the rows of out.page by offset, from whichever end of the list is nearer when the
 // order can be reversed.
-Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &out)
+Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &out, EdgeValues *edges = nullptr)
 {
     const qint64 offset = (out.page - 1) * rowsPerPage;
     const qint64 take = std::min<qint64>(rowsPerPage, out.recordCount - offset);
@@ -141,13 +187,13 @@ Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &o
     if (!q.blocksSql.isEmpty() && q.keyOrder != KeyOrder::Other && skip >= (qint64(1) << PagedQuery::BlockShift)) {
         const bool ascending = (q.keyOrder == KeyOrder::Ascending) != reversed;
         if (const auto start = blockStart(c, q, ascending, skip)) {
-            keyBound = q.key + (ascending ? QStringLiteral(" >= ?") : QStringLiteral(" <= ?"));
-            binds << start->key;
+            keyBound = (sorted(q) ? q.sortValue : q.key) + (ascending ? QStringLiteral(" >= ?") : QStringLiteral(" <= ?"));
+            binds << start->bound;
             skip = start->skip;
         }
     }
     binds << limit << skip;
-    return readRows(c, offsetStatement(q, reversed, keyBound), binds, reversed, out);
+    return readRows(c, q, offsetStatement(q, reversed, keyBound), binds, reversed, out, edges);
 }
 
 } // namespace
@@ -213,8 +259,11 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
     // Remembered keys hold only for the same rows: same statement, same values, no change since.
     QString identity = c.path() + QLatin1Char('\n') + q.columns + QLatin1Char('\n') + q.from + QLatin1Char('\n') + q.where + QLatin1Char('\n')
                        + orderClause(q);
-    for (const QVariant &b : q.binds)
-        identity += QLatin1Char('\n') + b.toString();
+    for (const QVariantList *binds : {&q.binds, &q.countBinds, &q.blocksBinds}) {
+        identity += QLatin1Char('\n');
+        for (const QVariant &b : *binds)
+            identity += QLatin1Char('\n') + b.toString();
+    }
     auto version = c.scalar(q.versionSql);
     if (!version)
         return version.status();
@@ -233,25 +282,23 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
         return out;
 
     Status s;
+    EdgeValues edges;
     if (auto same = m_bounds.constFind(out.page); same != m_bounds.cend()) {
-        QVariantList binds = q.binds;
-        binds << same->first << rowsPerPage;
-        s = readRows(c, seekStatement(q, false, true), binds, false, out);
+        s = readRows(c, q, seekStatement(q, false, true), seekBinds(q, same->first, same->firstValue, rowsPerPage),
+                     false, out, &edges);
     } else if (auto before = m_bounds.constFind(out.page - 1); before != m_bounds.cend()) {
-        QVariantList binds = q.binds;
-        binds << before->last << rowsPerPage;
-        s = readRows(c, seekStatement(q, false, false), binds, false, out);
+        s = readRows(c, q, seekStatement(q, false, false), seekBinds(q, before->last, before->lastValue, rowsPerPage),
+                     false, out, &edges);
     } else if (auto after = m_bounds.constFind(out.page + 1); after != m_bounds.cend()) {
-        QVariantList binds = q.binds;
-        binds << after->first << rowsPerPage;
-        s = readRows(c, seekStatement(q, true, false), binds, true, out);
+        s = readRows(c, q, seekStatement(q, true, false), seekBinds(q, after->first, after->firstValue, rowsPerPage),
+                     true, out, &edges);
     } else {
-        s = readByOffset(c, q, rowsPerPage, out);
+        s = readByOffset(c, q, rowsPerPage, out, &edges);
     }
     if (!s)
         return s;
     if (!out.rows.isEmpty())
-        m_bounds.insert(out.page, Bounds{out.rows.first().first(), out.rows.last().first()});
+        m_bounds.insert(out.page, Bounds{out.rows.first().first(), out.rows.last().first(), edges.first, edges.last});
     return out;
 }
 

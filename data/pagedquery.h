@@ -25,15 +25,24 @@ struct PagedQuery
     // in orderBy and must end in the key so that it is total.
     KeyOrder keyOrder = KeyOrder::Other;
     QString orderBy;
+    // Optional, with an ascending or descending key: an expression the list is ordered by
+    // ahead of the key, in the key's direction (e.g. the last rental date, then the number).
+    // Pages are then sought by (value, key). It must never be NULL (wrap a column that may be
+    // in ifnull) and wants an index on (expression, key) over the rows of the list.
+    QString sortValue;
     // Optional: a statement giving the same number as count(*) over from/where (a counter
     // kept by the database), and one giving a number that changes whenever the rows of the
     // list may have changed. Without them the rows are counted and nothing is remembered.
     QString countSql;
+    QVariantList countBinds;
     QString versionSql;
     // Optional, for a list ordered by an integer key: a statement giving (block, rows of the
     // list in it) in ascending block order, where block = key >> BlockShift. A page far from
     // both ends is then found by adding up blocks instead of stepping over every row before it.
+    // With a sortValue the blocks are the values instead: (value, rows of the list with it)
+    // in ascending value order.
     QString blocksSql;
+    QVariantList blocksBinds;
     static constexpr int BlockShift = 10;
 };
 
@@ -65,7 +74,8 @@ public:
     void forget() { m_bounds.clear(); }
 
 private:
-    struct Bounds { QVariant first, last; };
+    // Key and sort value of the first and last row of a page.
+    struct Bounds { QVariant first, last, firstValue, lastValue; };
     QString m_identity;
     QVariant m_version;
     int m_rowsPerPage = 0;

@@ -119,10 +119,7 @@ struct UpgradeStep
     Status (*apply)(Connection &c);
 };
 
-const std::vector<UpgradeStep> kUpgrades = {
-};
-
-[[maybe_unused]] Status runStatements(Connection &c, std::initializer_list<const char *> statements)
+Status runStatements(Connection &c, std::initializer_list<const char *> statements)
 {
     for (const char *sql : statements) {
         if (Status s = c.exec(QString::fromUtf8(sql)); !s)
@@ -130,6 +127,73 @@ const std::vector<UpgradeStep> kUpgrades = {
     }
     return {};
 }
+
+// Version 2: the customer lists (all customers; customers with discs out) are ordered by the
+// last rental date, newest first, then by number. Their counts are kept like the disc
+// lists' counts, and so are the customers per date, so that a page deep in a long list is
+// found by adding up dates. A customer never rented has no date and sorts last as ''.
+Status addCustomerListCounts(Connection &c)
+{
+    return runStatements(c, {
+        "ALTER TABLE list_counts ADD COLUMN customers INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE list_counts ADD COLUMN customers_out INTEGER NOT NULL DEFAULT 0",
+        "ALTER TABLE list_counts ADD COLUMN table2_changes INTEGER NOT NULL DEFAULT 0",
+        "CREATE INDEX table2_customers ON table2(ifnull(s1, ''), id) WHERE t1 IS NOT NULL",
+        "CREATE INDEX table2_customers_out ON table2(ifnull(s1, ''), id) WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0",
+        // Customers per last rental date, per list (1: all customers, 2: with discs out).
+        R"(CREATE TABLE customer_days (
+            list INTEGER NOT NULL, day TEXT NOT NULL, n INTEGER NOT NULL,
+            PRIMARY KEY (list, day)) WITHOUT ROWID)",
+        R"(UPDATE list_counts SET
+            customers = (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL),
+            customers_out = (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0)
+            WHERE id = 1)",
+        R"(INSERT INTO customer_days (list, day, n)
+            SELECT 1, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL GROUP BY 2)",
+        R"(INSERT INTO customer_days (list, day, n)
+            SELECT 2, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)",
+        // A customer with discs out: named, not settled, with discs rented (NULL counts as none).
+        R"(CREATE TRIGGER table2_counts_insert AFTER INSERT ON table2 BEGIN
+            UPDATE list_counts SET customers = customers + (NEW.t1 IS NOT NULL),
+                customers_out = customers_out + ifnull(NEW.t1 IS NOT NULL AND NEW.s3 IS NULL AND NEW.s2 > 0, 0),
+                table2_changes = table2_changes + 1 WHERE id = 1;
+            INSERT INTO customer_days (list, day, n) SELECT 1, ifnull(NEW.s1, ''), 1 WHERE NEW.t1 IS NOT NULL
+                ON CONFLICT (list, day) DO UPDATE SET n = n + 1;
+            INSERT INTO customer_days (list, day, n) SELECT 2, ifnull(NEW.s1, ''), 1
+                WHERE NEW.t1 IS NOT NULL AND NEW.s3 IS NULL AND NEW.s2 > 0
+                ON CONFLICT (list, day) DO UPDATE SET n = n + 1;
+            END)",
+        R"(CREATE TRIGGER table2_counts_delete AFTER DELETE ON table2 BEGIN
+            UPDATE list_counts SET customers = customers - (OLD.t1 IS NOT NULL),
+                customers_out = customers_out - ifnull(OLD.t1 IS NOT NULL AND OLD.s3 IS NULL AND OLD.s2 > 0, 0),
+                table2_changes = table2_changes + 1 WHERE id = 1;
+            UPDATE customer_days SET n = n - 1 WHERE list = 1 AND day = ifnull(OLD.s1, '') AND OLD.t1 IS NOT NULL;
+            UPDATE customer_days SET n = n - 1 WHERE list = 2 AND day = ifnull(OLD.s1, '')
+                AND OLD.t1 IS NOT NULL AND OLD.s3 IS NULL AND OLD.s2 > 0;
+            END)",
+        R"(CREATE TRIGGER table2_counts_update AFTER UPDATE OF id, t1, s1, s2, s3 ON table2
+            WHEN OLD.id IS NOT NEW.id OR (OLD.t1 IS NULL) <> (NEW.t1 IS NULL) OR OLD.s1 IS NOT NEW.s1
+                 OR (OLD.s3 IS NULL) <> (NEW.s3 IS NULL) OR ifnull(OLD.s2 > 0, 0) <> ifnull(NEW.s2 > 0, 0) BEGIN
+            UPDATE list_counts SET
+                customers = customers + (NEW.t1 IS NOT NULL) - (OLD.t1 IS NOT NULL),
+                customers_out = customers_out + ifnull(NEW.t1 IS NOT NULL AND NEW.s3 IS NULL AND NEW.s2 > 0, 0)
+                                              - ifnull(OLD.t1 IS NOT NULL AND OLD.s3 IS NULL AND OLD.s2 > 0, 0),
+                table2_changes = table2_changes + 1 WHERE id = 1;
+            UPDATE customer_days SET n = n - 1 WHERE list = 1 AND day = ifnull(OLD.s1, '') AND OLD.t1 IS NOT NULL;
+            UPDATE customer_days SET n = n - 1 WHERE list = 2 AND day = ifnull(OLD.s1, '')
+                AND OLD.t1 IS NOT NULL AND OLD.s3 IS NULL AND OLD.s2 > 0;
+            INSERT INTO customer_days (list, day, n) SELECT 1, ifnull(NEW.s1, ''), 1 WHERE NEW.t1 IS NOT NULL
+                ON CONFLICT (list, day) DO UPDATE SET n = n + 1;
+            INSERT INTO customer_days (list, day, n) SELECT 2, ifnull(NEW.s1, ''), 1
+                WHERE NEW.t1 IS NOT NULL AND NEW.s3 IS NULL AND NEW.s2 > 0
+                ON CONFLICT (list, day) DO UPDATE SET n = n + 1;
+            END)",
+    });
+}
+
+const std::vector<UpgradeStep> kUpgrades = {
+    {2, addCustomerListCounts},
+};
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.
 Status applyUpgrades(Connection &c, int from, int to)

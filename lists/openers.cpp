@@ -1,5 +1,7 @@
 #include "lists/openers.h"
 
+#include "lists/kh_list_form1.h"
+#include "lists/kh_list_form2.h"
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
 #include "ui/reloadflag.h"
@@ -28,6 +30,16 @@ void OpenAllDiscsList()
 void OpenRentedDiscsList()
 {
     open(new list_Form3, QStringLiteral("未还碟片列表"));
+}
+
+void OpenAllCustomersList()
+{
+    open(new kh_list_Form1, QStringLiteral("全部客户列表"));
+}
+
+void OpenUnreturnedCustomersList()
+{
+    open(new kh_list_Form2, QStringLiteral("未还客户列表"));
 }
 
 } // namespace lists

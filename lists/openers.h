@@ -6,5 +6,7 @@ namespace lists {
 // shows page 1.
 void OpenAllDiscsList();     // "全部碟片列表"
 void OpenRentedDiscsList();  // "未还碟片列表"
+void OpenAllCustomersList();         // "全部客户列表"
+void OpenUnreturnedCustomersList();  // "未还客户列表"
 
 } // namespace lists

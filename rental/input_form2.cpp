@@ -14,6 +14,7 @@
 #include "data/lookuplists.h"
 #include "data/rentals.h"
 #include "hoverpad/usercontrol1.h"
+#include "lists/openers.h"
 #include "rental/list_form2.h"
 #include "rental/prerentlist.h"
 #include "ui/fieldcheck.h"
@@ -145,11 +146,10 @@ void input_Form2::build()
         m_buttons << b;
     }
     m_buttons[Customers]->setToolTip(QStringLiteral("点击查看列表"));
-    // The all-customers list is not part of the program yet.
-    m_buttons[Customers]->setEnabled(false);
     m_buttons[Remove]->setEnabled(false);
     connect(m_buttons[Reset], &UserControl1::Click, this, [this] { resetClicked(); });
     connect(m_buttons[Submit], &UserControl1::Click, this, [this] { submitClicked(); });
+    connect(m_buttons[Customers], &UserControl1::Click, this, [] { lists::OpenAllCustomersList(); });
     connect(m_buttons[Picker], &UserControl1::Click, this, [this] { pickerClicked(); });
     connect(m_buttons[Remove], &UserControl1::Click, this, [this] { removeClicked(); });
 

@@ -44,10 +44,11 @@ void ListGrid::clearCells()
 void ListGrid::setCell(int row, int col, const QString &text, CellAlign align)
 {
     QTableWidgetItem *it = item(row - 1, col);
-    if (!it) {
-        it = new QTableWidgetItem;
-        setItem(row - 1, col, it);
-    }
+    // A new cell is made complete before it joins the table, so that filling a long grid
+    // costs one change per cell rather than one per property.
+    QTableWidgetItem *fresh = it ? nullptr : new QTableWidgetItem;
+    if (fresh)
+        it = fresh;
     it->setText(text);
     switch (align) {
     case CellAlign::CentreTop:
@@ -63,6 +64,8 @@ void ListGrid::setCell(int row, int col, const QString &text, CellAlign align)
         it->setBackground(palette().button());
         it->setFlags(Qt::ItemIsEnabled);
     }
+    if (fresh)
+        setItem(row - 1, col, fresh);
 }
 
 QString ListGrid::cellText(int row, int col) const

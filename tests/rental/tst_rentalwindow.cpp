@@ -15,6 +15,7 @@
 #include "rental/openers.h"
 #include "rental/prerentlist.h"
 #include "support/programfolder.h"
+#include "ui/pagedlistform.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/twips.h"
@@ -119,6 +120,7 @@ private slots:
     void numbersBeyond32Bits();
     void closingEmptiesTheList();
     void dataSwitchForgetsDiscsAndCustomer();
+    void customerListButtonOpensAllCustomers();
 };
 
 void TestRentalWindow::cleanup()
@@ -561,6 +563,27 @@ void TestRentalWindow::dataSwitchForgetsDiscsAndCustomer()
     QCOMPARE(total(w), QString("0"));
     QCOMPARE(w->customerTag(), qint64(0));
     QVERIFY(edit(w, 0)->text().isEmpty() && edit(w, 0)->isEnabled());
+}
+
+void TestRentalWindow::customerListButtonOpensAllCustomers()
+{
+    ProgramFolder f;
+    f.exec("INSERT INTO table2 (id, t1, s1, s2, s3) VALUES (3, '已还', '2026-03-01', 2, '√'), (4, '未还', '2026-03-10', 1, NULL)");
+    input_Form2 *w = openRental();
+    QVERIFY(w);
+    // Each press opens a list window of its own, every customer in it, newest rental first.
+    for (int open = 1; open <= 2; ++open) {
+        drive::click(button(w, 2));
+        QList<ui::PagedListForm *> lists;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *l = qobject_cast<ui::PagedListForm *>(top); l && l->isVisible())
+                lists << l;
+        QCOMPARE(lists.size(), open);
+        ui::PagedListForm *list = lists.last();
+        QCOMPARE(list->windowTitle(), QString("全部客户列表"));
+        QCOMPARE(list->grid()->cellText(1, 1), QString("未还"));
+        QCOMPARE(list->grid()->cellText(2, 1), QString("已还"));
+    }
 }
 
 QTEST_MAIN(TestRentalWindow)
