@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need.
+# Installs the Debian packages the build, the program, and the tests need.
 set -euo pipefail
 packages=(
   g++ cmake make
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev
   fonts-wqy-microhei
+  librsvg2-bin
   xvfb xauth
 )
 missing=()
