@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program, and the tests need.
+# Installs the Debian packages the build, the program, the tests and the package need.
 set -euo pipefail
 packages=(
   g++ cmake make
@@ -8,6 +8,8 @@ packages=(
   fonts-wqy-microhei
   librsvg2-bin
   xvfb xauth
+  desktop-file-utils
+  dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do
