@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "data/connection.h"
+#include "data/discindex.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -120,6 +121,8 @@ struct UpgradeStep
 };
 
 const std::vector<UpgradeStep> kUpgrades = {
+    // 2: the disc search index (substring and value search for the picker and the query).
+    {2, [](Connection &c) { return CreateDiscIndex(c); }},
 };
 
 [[maybe_unused]] Status runStatements(Connection &c, std::initializer_list<const char *> statements)
