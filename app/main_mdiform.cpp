@@ -96,6 +96,7 @@ void main_MDIForm::wireMenus()
     wire("menu1_1", [] { discs::OpenDiscEntry(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
+    wire("menu2_1", [] { lists::OpenDiscQuery(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -783,6 +783,11 @@ Status RebuildDiscIndex(Connection &c)
 
 bool DiscIndexServes(const DiscFilter &f)
 {
+    // A typed NUL ends a LIKE pattern early, leaving a pattern that no longer means "contains".
+    for (const QString *text : {&f.title, &f.starring, &f.director}) {
+        if (text->contains(QChar(0)))
+            return false;
+    }
     return f.number < 1 && !searchFor(f).terms.empty();
 }
 
@@ -790,7 +795,7 @@ Result<KeyPage> FindDiscs(Connection &c, const DiscFilter &f, const QString &whe
                           qint64 page, int rowsPerPage)
 {
     const Search search = searchFor(f);
-    if (search.terms.empty() || f.number >= 1)
+    if (!DiscIndexServes(f))
         return Status::failure(QStringLiteral("此查询不用碟片搜索索引。"));
     QMutexLocker lock(&g_mutex);
     FileMemory &m = memoryFor(c.path());

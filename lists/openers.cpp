@@ -2,6 +2,7 @@
 
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
+#include "lists/qdisc_form.h"
 #include "ui/reloadflag.h"
 #include "ui/windowhost.h"
 
@@ -28,6 +29,12 @@ void OpenAllDiscsList()
 void OpenRentedDiscsList()
 {
     open(new list_Form3, QStringLiteral("未还碟片列表"));
+}
+
+void OpenDiscQuery()
+{
+    QWidget *w = ui::Shared<Qdisc_Form>([] { return new Qdisc_Form; });
+    ui::BringToFront(w);
 }
 
 } // namespace lists

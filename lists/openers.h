@@ -7,4 +7,7 @@ namespace lists {
 void OpenAllDiscsList();     // "全部碟片列表"
 void OpenRentedDiscsList();  // "未还碟片列表"
 
+// The one disc query window ("碟片查询"), created on first use and brought to the front.
+void OpenDiscQuery();
+
 } // namespace lists
