@@ -18,7 +18,7 @@ using ui::twips;
 namespace {
 
 constexpr int kLabelLeft = 420, kLabelWidth = 1100, kFieldLeft = 1560, kFieldWidth = 4200, kFieldHeight = 315;
-constexpr int kTop = 240, kRowStep = 420;
+constexpr int kTop = 300, kRowStep = 450;
 
 QLabel *caption(QWidget *parent, const QString &text, int index, int top)
 {
@@ -68,7 +68,7 @@ void Qdisc_Form::build()
         m_combo[i]->setGeometry(twips(kFieldLeft), twips(top), twips(kFieldWidth), twips(kFieldHeight));
     }
 
-    const int checkTop = kTop + 7 * kRowStep + 60;
+    const int checkTop = kTop + 7 * kRowStep;
     m_check1 = new QCheckBox(QStringLiteral("可租碟片"), this);
     m_check1->setObjectName(QStringLiteral("Check1"));
     m_check1->setGeometry(twips(kFieldLeft), twips(checkTop), twips(1500), twips(kFieldHeight));
@@ -85,7 +85,7 @@ void Qdisc_Form::build()
             m_check1->setChecked(false);
     });
 
-    const int buttonTop = checkTop + 540;
+    const int buttonTop = checkTop + 600;
     m_button1 = new UserControl1(this);
     m_button1->setObjectName(QStringLiteral("button1"));
     m_button1->setCaption(QStringLiteral("重置"));

@@ -38,7 +38,10 @@ db::DiscFilter Qdisc_list_Form::filterFor(const QStringList &fields)
     f.media = at(4).trimmed();
     f.category = at(5).trimmed();
     f.country = at(6).trimmed();
-    // Rentable wins when both are set, as the query window never sends both.
+    // A disc number ignores every other criterion, the rental state too. Rentable wins
+    // when both boxes are set, as the query window never sends both.
+    if (f.number >= 1)
+        return f;
     if (at(7).trimmed().toInt() >= 1)
         f.state = db::RentalState::OnShelf;
     else if (at(8).trimmed().toInt() > 0)

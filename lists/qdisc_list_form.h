@@ -24,7 +24,8 @@ public:
     // The disc number a number box holds: 0 when it is empty, nothing when its text is
     // not a whole number.
     static std::optional<qint64> discNumber(const QString &text);
-    // What the criteria select; a number that is not a whole number counts as none.
+    // What the criteria select; a number that is not a whole number counts as none, and a
+    // disc number of 1 or more ignores the other criteria, the rental state included.
     static db::DiscFilter filterFor(const QStringList &fields);
 
     // Takes the criteria of a new query; its tag becomes their "@@@"-joined text. The

@@ -1,6 +1,6 @@
 // Times the disc searches of the rentable-disc picker and the disc query on a shop in the
 // first release's layout, each beside the plain statement (LIKE over every disc):
-//   lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT]
+//   lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT] [--writes-only]
 // The shop is copied twice: one copy only to time its upgrade, the other (with a share of
 // the titles renamed to Latin ones, so a Latin part has something to find) for the rest.
 #include <QCoreApplication>
@@ -173,7 +173,7 @@ void pages(const QString &label, const db::DiscFilter &f, int reps, int naiveRep
     }
 }
 
-void benchShop(const QString &file, int reps, int latinPercent)
+void benchShop(const QString &file, int reps, int latinPercent, bool pagesToo)
 {
     QTemporaryDir dir(QStringLiteral("/tmp/lanlan-bench-XXXXXX"));
     must(dir.isValid(), QStringLiteral("temporary folder"));
@@ -233,8 +233,9 @@ void benchShop(const QString &file, int reps, int latinPercent)
     };
 
     // Warm the memory the way a program run does: the first search of each kind is timed apart.
-    out << "| **可租碟片列表 (picker: on the shelf)** | | | | | | |\n";
-    for (const Kind &k : kinds) {
+    if (pagesToo)
+        out << "| **可租碟片列表 (picker: on the shelf)** | | | | | | |\n";
+    for (const Kind &k : pagesToo ? kinds : std::vector<Kind>{}) {
         db::DiscFilter f = k.filter;
         f.state = db::RentalState::OnShelf;
         const bool all = k.name == QStringLiteral("无条件") || k.name.startsWith(QStringLiteral("名称含 1")) ||
@@ -242,7 +243,8 @@ void benchShop(const QString &file, int reps, int latinPercent)
                          k.name.startsWith(QStringLiteral("主角含「王")) || k.name.startsWith(QStringLiteral("媒介 DVD"));
         pages(QStringLiteral("可租：") + k.name, f, reps, naiveReps, all);
     }
-    for (const db::RentalState state : {db::RentalState::Any, db::RentalState::OnShelf, db::RentalState::Out}) {
+    for (const db::RentalState state : pagesToo ? std::vector<db::RentalState>{db::RentalState::Any, db::RentalState::OnShelf, db::RentalState::Out}
+                                                : std::vector<db::RentalState>{}) {
         out << "| **碟片查询结果 (" << stateName(state) << ")** | | | | | | |\n";
         for (const Kind &k : kinds) {
             db::DiscFilter f = k.filter;
@@ -250,7 +252,7 @@ void benchShop(const QString &file, int reps, int latinPercent)
             pages(QString::fromUtf8(stateName(state)) + QStringLiteral("：") + k.name, f, reps, naiveReps, true);
         }
     }
-    {
+    if (pagesToo) {
         db::DiscFilter f;
         f.number = 123456;
         f.title = QStringLiteral("传");
@@ -360,19 +362,22 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QString shop;
     int reps = 30, latin = 10;
+    bool pages = true;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--reps") && i + 1 < args.size())
             reps = std::max(3, args[++i].toInt());
+        else if (args[i] == QLatin1String("--writes-only"))
+            pages = false;
         else if (args[i] == QLatin1String("--latin") && i + 1 < args.size())
             latin = std::clamp(args[++i].toInt(), 0, 100);
         else
             shop = args[i];
     }
     if (shop.isEmpty()) {
-        QTextStream(stderr) << "usage: lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT]\n";
+        QTextStream(stderr) << "usage: lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT] [--writes-only]\n";
         return 2;
     }
-    benchShop(shop, reps, latin);
+    benchShop(shop, reps, latin, pages);
     return 0;
 }

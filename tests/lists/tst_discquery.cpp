@@ -194,25 +194,32 @@ void TestDiscQuery::windowAsLoaded()
 void TestDiscQuery::numberWinsOverTheOtherCriteria_data()
 {
     QTest::addColumn<QString>("typedNumber");
+    QTest::addColumn<int>("tick");
     QTest::addColumn<QStringList>("shown");
-    QTest::newRow("12 with a title that disc 12 lacks") << QStringLiteral("12") << QStringList{number(12)};
-    QTest::newRow("12 with blanks around it") << QStringLiteral(" 12 ") << QStringList{number(12)};
-    QTest::newRow("empty: the title counts") << QString() << QStringList{number(30), number(20), number(10)};
-    QTest::newRow("0: the title counts") << QStringLiteral("0") << QStringList{number(30), number(20), number(10)};
-    QTest::newRow("below 1: the title counts") << QStringLiteral("-4") << QStringList{number(30), number(20), number(10)};
-    QTest::newRow("a free slot") << QStringLiteral("31") << QStringList{};
+    QTest::newRow("12 with a title that disc 12 lacks") << QStringLiteral("12") << 0 << QStringList{number(12)};
+    QTest::newRow("12 with blanks around it") << QStringLiteral(" 12 ") << 0 << QStringList{number(12)};
+    QTest::newRow("12 on the shelf, 未还碟片 ticked") << QStringLiteral("12") << 2 << QStringList{number(12)};
+    QTest::newRow("20 out, 可租碟片 ticked") << QStringLiteral("20") << 1 << QStringList{number(20)};
+    QTest::newRow("empty: the title counts") << QString() << 0 << QStringList{number(30), number(20), number(10)};
+    QTest::newRow("0: the title counts") << QStringLiteral("0") << 0 << QStringList{number(30), number(20), number(10)};
+    QTest::newRow("0 with 可租碟片") << QStringLiteral("0") << 1 << QStringList{number(30), number(10)};
+    QTest::newRow("below 1: the title counts") << QStringLiteral("-4") << 0 << QStringList{number(30), number(20), number(10)};
+    QTest::newRow("a free slot") << QStringLiteral("31") << 0 << QStringList{};
 }
 
 void TestDiscQuery::numberWinsOverTheOtherCriteria()
 {
     QFETCH(QString, typedNumber);
+    QFETCH(int, tick);
     QFETCH(QStringList, shown);
     ProgramFolder f;
-    addDiscs(f, 31, QStringLiteral("id % 10 = 0"));
+    addDiscs(f, 31, QStringLiteral("id % 10 = 0"), QStringLiteral("id = 20"));
     f.exec(QStringLiteral("UPDATE table1 SET t13 = NULL WHERE id = 31"));
     Qdisc_Form *w = queryWindow();
     type(text(w, 0), typedNumber);
     type(text(w, 1), QStringLiteral("传说"));
+    if (tick)
+        clickBox(check(w, tick));
     click(button(w, "button2"));
     Qdisc_list_Form *result = resultWindow();
     QVERIFY(result);
