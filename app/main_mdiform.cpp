@@ -107,6 +107,7 @@ void main_MDIForm::wireMenus()
     wire("menu3_5", [] { lists::OpenUnreturnedCustomersList(); });
     wire("menu4_1", [] { tour::showWindow(); });
     wire("menu4_2", [] { About::showWindow(); });
+    wire("menu2_1", [] { lists::OpenDiscQuery(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "data/connection.h"
+#include "data/discindex.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -193,6 +194,8 @@ Status addCustomerListCounts(Connection &c)
 
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
+    // 3: the disc search index (substring and value search for the picker and the query).
+    {3, [](Connection &c) { return CreateDiscIndex(c); }},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

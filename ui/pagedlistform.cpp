@@ -173,6 +173,12 @@ void PagedListForm::showPage(qint64 page)
     loadPage(m_currentPage);
 }
 
+void PagedListForm::setShownPage(qint64 page)
+{
+    m_currentPage = m_gridTag = std::max<qint64>(1, page);
+    m_grid->setProperty("Tag", QString::number(m_gridTag));
+}
+
 void PagedListForm::gridClicked()
 {
     m_selectedRow = m_grid->Row();
