@@ -3,11 +3,19 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/checkcommand.h"
 #include "app/startup.h"
 #include "app/termination.h"
 
 int main(int argc, char *argv[])
 {
+    // A check needs no display: it runs before any window toolkit is started.
+    if (startup::isCheckCommand(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Lanlan"));
+        QCoreApplication::setOrganizationName(QStringLiteral("Lanlan"));
+        return startup::runCheck(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
     QApplication::setOrganizationName(QStringLiteral("Lanlan"));

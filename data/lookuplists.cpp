@@ -53,6 +53,25 @@ QString LookupColumn(Lookup which)
     return {};
 }
 
+QString LookupName(Lookup which)
+{
+    switch (which) {
+    case Lookup::Content: return QStringLiteral("内容类别");
+    case Lookup::CardType: return QStringLiteral("办证类型");
+    case Lookup::Country: return QStringLiteral("国别");
+    case Lookup::Director: return QStringLiteral("导演/监制");
+    case Lookup::Shelf: return QStringLiteral("所属柜位");
+    case Lookup::Media: return QStringLiteral("媒介类别");
+    case Lookup::Starring: return QStringLiteral("主角");
+    }
+    return {};
+}
+
+Qt::CaseSensitivity LookupCase(Lookup which)
+{
+    return which == Lookup::CardType ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
 LookupList &LookupLists::list(Lookup which)
 {
     return const_cast<LookupList &>(std::as_const(*this).list(which));
@@ -120,8 +139,7 @@ Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QSt
     if (trimmed.isEmpty())
         return false;
     LookupList &list = lists.list(which);
-    // The untrimmed text is compared, so a padded value does not match its trimmed twin.
-    if (list.contains(text, cs))
+    if (list.contains(trimmed, cs))
         return false;
     if (!list.append(trimmed))
         return false; // a full list takes no more values

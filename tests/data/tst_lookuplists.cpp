@@ -63,7 +63,9 @@ void TestLookupLists::addIfNew_data()
     QTest::addColumn<QStringList>("listAfter");
     QTest::newRow("already there") << "中国" << true << QStringList{"中国", "DVD"};
     QTest::newRow("new value appended") << "香港" << true << QStringList{"中国", "DVD", "香港"};
-    QTest::newRow("leading blank is another value") << " 中国" << true << QStringList{"中国", "DVD", "中国"};
+    // Blanks around a typed value never make it a second entry of the same text.
+    QTest::newRow("leading blank matches its trimmed twin") << " 中国" << true << QStringList{"中国", "DVD"};
+    QTest::newRow("blanks around a new value") << "  香港 " << true << QStringList{"中国", "DVD", "香港"};
     QTest::newRow("blank only") << "   " << true << QStringList{"中国", "DVD"};
     QTest::newRow("other case, exact match") << "dvd" << true << QStringList{"中国", "DVD", "dvd"};
     QTest::newRow("other case, ignoring case") << "dvd" << false << QStringList{"中国", "DVD"};
