@@ -24,6 +24,7 @@
 #include "lists/openers.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -125,8 +126,7 @@ void input_Form::buildField(int index, int labelIndex, const QString &label, int
     auto *edit = new QLineEdit(designText, m_frame);
     edit->setObjectName(QStringLiteral("Text1_%1").arg(index));
     edit->setFrame(false);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
+    ui::LimitLength(edit, maxLength > 0 ? maxLength : ui::kLineTextLimit);
     const int h = qMax(twips(195), edit->fontMetrics().height() + 2);
     edit->setGeometry(twips(left), twips(top), twips(width), h);
     edit->installEventFilter(this);
@@ -183,18 +183,8 @@ void input_Form::build()
     synopsis->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     synopsis->setGeometry(twips(150), qMax(4, twips(690) - strip), twips(5115), twips(5130));
     synopsis->installEventFilter(this);
-    connect(synopsis, &QPlainTextEdit::textChanged, this, [synopsis] {
-        // The box admits 800 characters, like the single-line fields' limits.
-        const QString text = synopsis->toPlainText();
-        if (text.size() > kSynopsisMax) {
-            QTextCursor keep = synopsis->textCursor();
-            const int pos = qMin(keep.position(), kSynopsisMax);
-            synopsis->setPlainText(text.left(kSynopsisMax));
-            keep = synopsis->textCursor();
-            keep.setPosition(pos);
-            synopsis->setTextCursor(keep);
-        }
-    });
+    // The box admits 800 characters, like the single-line fields' limits.
+    ui::LimitLength(synopsis, kSynopsisMax);
     m_fields.insert(Synopsis, synopsis);
 
     m_picture = new QFrame(page);

@@ -15,6 +15,7 @@
 
 #include "app/main_mdiform.h"
 #include "ui/messages.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "data/discrecords.h"
 #include "data/lookuplists.h"
@@ -252,7 +253,7 @@ void TestInputForm::layoutAndDesignTexts()
     QCOMPARE(textOf(w, 36), QString("动作"));
     const QHash<int, int> maxLength = {{11, 15}, {37, 10}, {22, 2}, {16, 4}, {12, 20}, {17, 20}, {36, 10}, {40, 25}};
     for (auto it = maxLength.begin(); it != maxLength.end(); ++it)
-        QCOMPARE(edit(w, it.key())->maxLength(), it.value());
+        QCOMPARE(ui::LengthLimit(edit(w, it.key())), it.value());
     QCOMPARE(edit(w, 11)->pos(), QPoint(twips(675), twips(300)));
     QCOMPARE(edit(w, 40)->geometry().topLeft(), QPoint(twips(8325), twips(795)));
     QCOMPARE(button(w, 1)->geometry(), QRect(twips(7725), twips(7500), twips(990), twips(375)));
