@@ -141,6 +141,16 @@ Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QSt
     LookupList &list = lists.list(which);
     if (list.contains(trimmed, cs))
         return false;
+    // The file may hold values the list lacks (it could not be loaded, or another program
+    // added them): a value the column already holds is not written a second time.
+    auto stored = c.run(QStringLiteral("SELECT %1 FROM table3 WHERE %1 IS NOT NULL").arg(LookupColumn(which)));
+    if (!stored)
+        return stored.status();
+    while (stored.value().next()) {
+        if (stored.value().value(0).toString().trimmed().compare(trimmed, cs) == 0)
+            return false;
+    }
+    stored.value().finish();
     if (!list.append(trimmed))
         return false; // a full list takes no more values
     const Status s = c.exec(QStringLiteral("INSERT INTO table3 (%1) VALUES (?)").arg(LookupColumn(which)),

@@ -63,9 +63,9 @@ Status LoadLookupLists();
 Status LoadLookupLists(Connection &c, LookupLists &lists);
 
 // Offers a saved value to its list: the trimmed text is appended to the list and written
-// to table3 as a row of its own unless an entry already holds it. Comparing the trimmed
-// text keeps a value typed with blanks around it from entering the list a second time.
-// Returns whether a row was added.
+// to table3 as a row of its own unless an entry of the list or a value of the column
+// already holds it. Comparing the trimmed text keeps a value typed with blanks around it
+// from entering the list a second time. Returns whether a row was added.
 // Callers inside a transaction pass a copy of the lists and keep it only after commit.
 Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QString &text,
                       Qt::CaseSensitivity cs = Qt::CaseSensitive);
