@@ -52,6 +52,11 @@ Result<QByteArray> readPhoto(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Status::failure(QStringLiteral("无法读取相片文件：%1").arg(QDir::toNativeSeparators(path)));
+    if (file.size() > kMaxPhotoBytes)
+        return Status::failure(QStringLiteral("相片文件太大（%1 MB），最大 %2 MB：%3")
+                                   .arg(file.size() / (1024 * 1024))
+                                   .arg(kMaxPhotoBytes / (1024 * 1024))
+                                   .arg(QDir::toNativeSeparators(path)));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return Status::failure(QStringLiteral("无法读取相片文件：%1").arg(QDir::toNativeSeparators(path)));

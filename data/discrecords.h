@@ -39,6 +39,9 @@ struct LoadedDisc
     bool rentedOut = false; // the newest rental record of this disc is still open
 };
 
+// A cover file larger than this is not a cover: it is refused before it is read whole.
+constexpr qint64 kMaxPhotoBytes = 100 * 1024 * 1024;
+
 // Message shown when the count holds anything but the digits 0 to 9.
 QString CountDigitsMessage();
 // True for an empty (after trimming) count or one made of the digits 0 to 9 only.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
@@ -387,19 +388,19 @@ void input_Form::setImageTag(const QString &tag)
     m_image->setProperty("tag", tag);
 }
 
-bool input_Form::showPicture(const QString &path)
+QString input_Form::showPicture(const QString &path)
 {
     if (path.isEmpty()) {
         clearPicture();
-        return true;
+        return {};
     }
-    const QImage image = discs::LoadCoverPicture(path);
-    if (image.isNull())
-        return false;
+    const discs::CoverPicture picture = discs::LoadCoverPicture(path, m_image->size());
+    if (!picture.ok())
+        return picture.problem;
     // Stretched to the picture box, as the shop keeper placed covers of any shape.
     m_image->setPixmap(QPixmap::fromImage(
-        image.scaled(m_image->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
-    return true;
+        picture.image.scaled(m_image->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    return {};
 }
 
 void input_Form::clearPicture()
@@ -412,30 +413,34 @@ void input_Form::chooseCover()
     const QString remembered = m_dialogFileName;
     const QString chosen = askForFile(this, remembered);
     QString tried;
-    bool loaded = true;
+    QString problem;
     if (!chosen.isEmpty()) {
         m_dialogFileName = chosen;
         tried = chosen;
-        loaded = showPicture(chosen);
+        problem = showPicture(chosen);
         m_text2->setText(chosen);
     } else if (!remembered.isEmpty()) {
         // Cancelled: the file chosen earlier in this window comes back.
         tried = remembered;
-        loaded = showPicture(remembered);
+        problem = showPicture(remembered);
         m_text2->setText(remembered);
     } else if (isCorrection()) {
         // Cancelled in a correction window: the stored photo comes back and is stored again.
         tried = imageTag();
-        loaded = showPicture(tried);
+        problem = showPicture(tried);
         m_text2->setText(tried);
     } else {
         clearPicture();
         m_text2->clear();
     }
-    if (!loaded) {
-        // A file that is not a picture: only a file called none.jpg removes the stored photo.
+    if (!problem.isEmpty()) {
         clearPicture();
-        m_text2->setText(tried.right(8) == QLatin1String("none.jpg") ? QStringLiteral("none") : QString());
+        // A file called none.jpg that is not a picture asks for the stored photo's removal;
+        // any other such file is refused and the stored photo stays.
+        const bool removal = tried.right(8) == QLatin1String("none.jpg");
+        m_text2->setText(removal ? QStringLiteral("none") : QString());
+        if (!removal)
+            msg::information(this, QStringLiteral("不能用这个文件作封面：%1\n（%2）").arg(problem, QDir::toNativeSeparators(tried)));
     }
 }
 

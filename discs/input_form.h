@@ -69,7 +69,8 @@ private:
     void comboChosen(int item);
 
     void chooseCover();
-    bool showPicture(const QString &path);
+    // Shows the picture of the file; returns why it cannot, or empty.
+    QString showPicture(const QString &path);
     void clearPicture();
     QString imageTag() const;
     void setImageTag(const QString &tag);

@@ -672,16 +672,17 @@ void TestInputForm::coverChoiceRules_data()
     QTest::addColumn<QString>("expectedPath");  // "" / "none" / a file name / "<tag>"
     QTest::addColumn<bool>("pictureShown");
     QTest::addColumn<QString>("storedAfterSubmit"); // "old", "null", or a file name
-    QTest::newRow("first cancel, new") << false << QStringList{""} << "" << false << "null";
-    QTest::newRow("cancel after choice, new") << false << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg";
+    QTest::addColumn<bool>("refused"); // the choice was refused with a message
+    QTest::newRow("first cancel, new") << false << QStringList{""} << "" << false << "null" << false;
+    QTest::newRow("cancel after choice, new") << false << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg" << false;
     QTest::newRow("two cancels after choice, new")
-        << false << QStringList{"b.jpg", "", ""} << "b.jpg" << true << "b.jpg";
-    QTest::newRow("cancel in correction") << true << QStringList{""} << "<tag>" << true << "old";
-    QTest::newRow("cancel after choice, correction") << true << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg";
-    QTest::newRow("unloadable none.jpg") << true << QStringList{"none.jpg"} << "none" << false << "null";
-    QTest::newRow("unloadable other") << true << QStringList{"junk.jpg"} << "" << false << "old";
-    QTest::newRow("unloadable NONE.JPG") << true << QStringList{"NONE.JPG"} << "" << false << "old";
-    QTest::newRow("bmp chosen") << true << QStringList{"c.bmp"} << "c.bmp" << true << "c.bmp";
+        << false << QStringList{"b.jpg", "", ""} << "b.jpg" << true << "b.jpg" << false;
+    QTest::newRow("cancel in correction") << true << QStringList{""} << "<tag>" << true << "old" << false;
+    QTest::newRow("cancel after choice, correction") << true << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg" << false;
+    QTest::newRow("unloadable none.jpg") << true << QStringList{"none.jpg"} << "none" << false << "null" << false;
+    QTest::newRow("unloadable other") << true << QStringList{"junk.jpg"} << "" << false << "old" << true;
+    QTest::newRow("unloadable NONE.JPG") << true << QStringList{"NONE.JPG"} << "" << false << "old" << true;
+    QTest::newRow("bmp chosen") << true << QStringList{"c.bmp"} << "c.bmp" << true << "c.bmp" << false;
 }
 
 void TestInputForm::coverChoiceRules()
@@ -691,6 +692,7 @@ void TestInputForm::coverChoiceRules()
     QFETCH(QString, expectedPath);
     QFETCH(bool, pictureShown);
     QFETCH(QString, storedAfterSubmit);
+    QFETCH(bool, refused);
     ProgramFolder pf;
     msg::Recorder rec;
     const QString dir = pf.path() + "/pics/";
@@ -732,12 +734,15 @@ void TestInputForm::coverChoiceRules()
         QCOMPARE(stored.toByteArray(), fileBytes(old));
     else
         QCOMPARE(stored.toByteArray(), fileBytes(dir + storedAfterSubmit));
-    QVERIFY(rec.texts().size() == 1);
+    QCOMPARE(rec.texts().size(), refused ? 2 : 1);
+    if (refused)
+        QVERIFY(rec.texts().first().startsWith(QStringLiteral("不能用这个文件作封面：这不是 JPEG 或 BMP 图片。")));
 }
 
 void TestInputForm::oversizedPictureRefused()
 {
     ProgramFolder pf;
+    msg::Recorder rec;
     Chooser chooser;
     chooser.answers << writeFile(pf.path() + "/huge.bmp", hugeBmp());
     chooser.answers << writeFile(pf.path() + "/cut.jpg", fileBytes(writeJpeg(pf.path() + "/whole.jpg", Qt::red)).left(40));
@@ -748,6 +753,10 @@ void TestInputForm::oversizedPictureRefused()
     clickImage(w);
     QVERIFY(image(w)->pixmap().isNull());
     QVERIFY(photoPath(w).isEmpty());
+    QCOMPARE(rec.texts().size(), 2);
+    // The toolkit's BMP reader refuses such a header outright.
+    for (const QString &t : rec.texts())
+        QVERIFY2(t.startsWith(QStringLiteral("不能用这个文件作封面：图片已损坏")), qPrintable(t));
 }
 
 void TestInputForm::menuOpensOneSharedWindow()
