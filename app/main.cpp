@@ -34,5 +34,6 @@ int main(int argc, char *argv[])
         return startup::terminationRequested() ? 0 : 1;
     }
     const int code = QApplication::exec();
+    startup::backUpAtExit();
     return startup::terminationRequested() ? 0 : code;
 }
