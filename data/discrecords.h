@@ -51,7 +51,8 @@ bool IsCountText(const QString &text);
 // Refuses an empty title and a count that is not digits; nothing is stored then.
 Result<qint64> AddDisc(const DiscFields &fields);
 
-// Stores the non-empty fields into the disc; an empty field keeps its column.
+// Stores the non-empty fields into the disc; an empty field keeps its column. A disc that
+// is out is refused, as the entry window shows it read-only.
 Status UpdateDisc(qint64 id, const DiscFields &fields);
 
 // The stored disc, its photo written to a fresh scratch file, and its rental state.

@@ -19,6 +19,7 @@
 
 #include "data/formatting.h"
 #include "data/lookuplists.h"
+#include "data/programdir.h"
 #include "data/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
@@ -489,6 +490,12 @@ void input_Form::submitClicked()
         setImageTag(QString());
         return;
     }
+    // After a data switch the number names another file's disc: never write over it.
+    if (db::DatabasePath() != m_loadedFrom) {
+        msg::information(this, QStringLiteral("数据文件已切换，这个窗口里的碟片属于另一个数据文件，无法保存。\n"
+                                              "请关闭窗口，在现在的数据中重新打开。"));
+        return;
+    }
     const db::Status s = db::UpdateDisc(m_discId, collectFields());
     if (!s) {
         msg::information(this, s.error());
@@ -535,6 +542,7 @@ bool input_Form::loadDisc(qint64 discId)
         return false;
     }
     const db::LoadedDisc &d = loaded.value();
+    m_loadedFrom = db::DatabasePath();
     m_number->setText(db::FormatRecordNumber(discId));
     m_number->adjustSize();
     const std::pair<int, const std::optional<QString> *> values[] = {

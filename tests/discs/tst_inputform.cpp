@@ -19,6 +19,7 @@
 #include "ui/twips.h"
 #include "data/discrecords.h"
 #include "data/lookuplists.h"
+#include "data/programdir.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
@@ -225,6 +226,7 @@ private slots:
     void correctionSetUpAndSubmit();
     void correctionKeepsDesignTextForNullColumn();
     void correctionResetShowsStoredDisc();
+    void correctionAfterDataSwitchRefused();
     void rentedOutLock_data();
     void rentedOutLock();
     void coverRoundTrip();
@@ -591,6 +593,32 @@ void TestInputForm::correctionResetShowsStoredDisc()
     QVERIFY(textOf(w, 16).isEmpty()); // emptied by reset, NULL in the row
     QCOMPARE(w->windowTitle(), QString("输入纠正"));
     QCOMPARE(pf.scalar("SELECT t13 FROM table1").toString(), QString("原名"));
+}
+
+// A correction window opened before the data switch shows a disc of the other file; its
+// number names another disc in the file now in use.
+void TestInputForm::correctionAfterDataSwitchRefused()
+{
+    ProgramFolder pf;
+    addDisc("真实的碟");
+    pf.exec("INSERT INTO table1 (t13) VALUES ('演示的碟')", {}, true);
+    msg::Recorder rec;
+    input_Form *w = input_Form::openForCorrection(1);
+    QVERIFY(w);
+    type(w, 11, "改了名");
+    db::DemoData::setEnabled(true);
+    click(w, 1);
+    QCOMPARE(rec.texts().size(), 1);
+    QVERIFY(rec.lastText().startsWith("数据文件已切换"));
+    QCOMPARE(textOf(w, 11), QString("改了名"));
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1", {}, true).toString(), QString("演示的碟"));
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1").toString(), QString("真实的碟"));
+    // Switched back, the window saves into the file it came from.
+    db::DemoData::setEnabled(false);
+    rec.clear();
+    click(w, 1);
+    QCOMPARE(rec.texts(), QStringList{"数据更改完毕！"});
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1").toString(), QString("改了名"));
 }
 
 void TestInputForm::rentedOutLock_data()
