@@ -143,8 +143,13 @@ Result<QString> BackUpFile(const QString &dataFile)
     const QString target = freeName(BackupDir() + QLatin1Char('/') + stem(dataFile) + QLatin1Char('-')
                                         + Clock::now().toString(kStampFormat),
                                     QStringLiteral(".sqlite"));
+    // A copy cut short (the program was killed at its exit) is never taken for one.
+    const QRegularExpression leftover(QStringLiteral("^%1-.*\\.sqlite\\.part$").arg(QRegularExpression::escape(stem(dataFile))));
+    for (const QString &name : QDir(BackupDir()).entryList(QDir::Files)) {
+        if (leftover.match(name).hasMatch())
+            RemoveDatabaseFile(BackupDir() + QLatin1Char('/') + name);
+    }
     const QString partial = target + QStringLiteral(".part");
-    RemoveDatabaseFile(partial);
     {
         Connection c(dataFile, Connection::Mode::Inspect);
         if (!c.ok())

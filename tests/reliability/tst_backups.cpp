@@ -87,6 +87,10 @@ void tst_backups::copyIsCompleteAndVerified()
 {
     ProgramFolder pf(ProgramFolder::GeneratedDemoFile);
     const QByteArray before = ContentDigest(pf.demoFile());
+    // What a copy killed half-way left behind.
+    QDir().mkpath(pf.path() + "/backup");
+    writeBytes(pf.path() + "/backup/demo-20260314-183000.sqlite.part", "half a copy");
+    writeBytes(pf.path() + "/backup/demo-20260314-183000.sqlite.part-journal", "its journal");
     const auto copy = db::BackUpFile(pf.demoFile());
     QVERIFY2(copy.ok(), qPrintable(copy.error()));
     QCOMPARE(copy.value(), pf.path() + QStringLiteral("/backup/demo-20260315-103000.sqlite"));
@@ -100,6 +104,7 @@ void tst_backups::copyIsCompleteAndVerified()
     QCOMPARE(names(db::BackupsOf(pf.demoFile())), QStringLiteral("demo-20260315-103000-2.sqlite demo-20260315-103000.sqlite"));
     const QStringList all = QDir(pf.path() + "/backup").entryList(QDir::Files);
     QCOMPARE(all.filter(QStringLiteral(".part")), QStringList{});
+    QCOMPARE(all.size(), 3); // two copies and the note of what was copied
     QCOMPARE(pf.problems(true), QString());
 }
 
