@@ -110,11 +110,6 @@ qint64 Connection::statementsRun()
     return g_statements;
 }
 
-void Connection::resetStatementCount()
-{
-    g_statements = 0;
-}
-
 void Connection::setTestPragmas(const QStringList &statements)
 {
     g_testPragmas = statements;

@@ -43,11 +43,10 @@ public:
     // Reason for a failed statement, in words for the shop keeper.
     Status failure(const QSqlError &error) const;
 
-    // Statements run through any connection of this process since start or the last reset.
-    // With LANLAN_KILL_AFTER_STATEMENT=N in the environment (read once; the crash tests set
-    // it) the process kills itself with SIGKILL right after the Nth one.
+    // Statements run through any connection of this process since it started. With
+    // LANLAN_KILL_AFTER_STATEMENT=N in the environment (read once; the crash tests set it)
+    // the process kills itself with SIGKILL right after the Nth one.
     static qint64 statementsRun();
-    static void resetStatementCount();
     // Statements every connection runs right after opening; tests use it to shrink the
     // room a file may grow into (PRAGMA max_page_count). Empty in the program.
     static void setTestPragmas(const QStringList &statements);
