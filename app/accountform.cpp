@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "app/main_mdiform.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "hoverpad/usercontrol1.h"
 
@@ -25,6 +26,7 @@ QLineEdit *field(QWidget *parent, int number, int top, bool masked)
     t->setGeometry(ui::twips(1320), ui::twips(top), ui::twips(2700), ui::twips(360));
     if (masked)
         t->setEchoMode(QLineEdit::Password);
+    ui::LimitLength(t);
     return t;
 }
 

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "ui/messages.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "data/accounts.h"
 #include "hoverpad/usercontrol1.h"
@@ -24,6 +25,7 @@ QLineEdit *field(QWidget *parent, const char *name, int top, bool masked)
     t->setGeometry(ui::twips(1500), ui::twips(top), ui::twips(3000), ui::twips(360));
     if (masked)
         t->setEchoMode(QLineEdit::Password);
+    ui::LimitLength(t);
     return t;
 }
 } // namespace

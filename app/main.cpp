@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/checkcommand.h"
 #include "app/programicon.h"
 #include "app/startup.h"
 #include "app/termination.h"
@@ -10,6 +11,13 @@
 
 int main(int argc, char *argv[])
 {
+    // A check needs no display: it runs before any window toolkit is started.
+    if (startup::isCheckCommand(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Lanlan"));
+        QCoreApplication::setOrganizationName(QStringLiteral("Lanlan"));
+        return startup::runCheck(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
     QApplication::setOrganizationName(QStringLiteral("Lanlan"));
@@ -32,5 +40,6 @@ int main(int argc, char *argv[])
         return startup::terminationRequested() ? 0 : 1;
     }
     const int code = QApplication::exec();
+    startup::backUpAtExit();
     return startup::terminationRequested() ? 0 : code;
 }

@@ -10,6 +10,7 @@
 #include "app/main_mdiform.h"
 #include "ui/windowhost.h"
 #include "ui/messages.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "data/accounts.h"
 #include "data/programdir.h"
@@ -60,6 +61,8 @@ Password_Form::Password_Form(QWidget *parent)
     Text1->setObjectName(QStringLiteral("Text1"));
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setEchoMode(QLineEdit::Password);
+    ui::LimitLength(Text1);
+    ui::LimitLength(Text2);
     button1->setObjectName(QStringLiteral("button1"));
     button2->setObjectName(QStringLiteral("button2"));
     button1->setCaption(QStringLiteral("登录"));

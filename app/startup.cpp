@@ -4,13 +4,62 @@
 #include "ui/messages.h"
 #include "app/password_form.h"
 #include "data/accounts.h"
+#include "data/backups.h"
 #include "data/demodata.h"
 #include "data/programdir.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
 namespace startup {
+
+Restore offerRestore()
+{
+    const QString file = db::RealDatabaseFile();
+    const bool missing = !QFileInfo::exists(file);
+    QString reason;
+    if (!missing) {
+        const db::Result<bool> users = db::HasAnyUser();
+        if (users || users.status().fault() != db::Fault::Damaged)
+            return Restore::NotNeeded;
+        reason = users.error();
+    }
+    const auto backup = db::NewestGoodBackup(file);
+    if (!backup)
+        return Restore::NotNeeded;
+    const QString when = db::BackupTime(*backup).toString(QStringLiteral("yyyy年M月d日 H:mm"));
+    const QString question = missing
+        ? QStringLiteral("找不到数据文件 db.sqlite。\n\n是否用 %1 的备份恢复？\n选“取消”将建立一个空的数据文件。").arg(when)
+        : QStringLiteral("数据文件 db.sqlite 已损坏，无法打开：\n%1\n\n是否用 %2 的备份恢复？\n损坏的文件将改名保留，不会删除。")
+              .arg(reason, when);
+    if (!msg::confirm(nullptr, question, QStringLiteral("系统提醒您：")))
+        return Restore::Declined;
+    const db::Result<QString> kept = db::RestoreBackup(file, *backup);
+    if (!kept) {
+        msg::information(nullptr, kept.error());
+        return Restore::Failed;
+    }
+    QString done = QStringLiteral("已用 %1 的备份恢复数据文件。备份之后录入的数据不在其中。").arg(when);
+    if (!kept->isEmpty())
+        done += QStringLiteral("\n损坏的文件保留为：%1").arg(QDir::toNativeSeparators(kept.value()));
+    msg::information(nullptr, done);
+    return Restore::Restored;
+}
+
+void backUpAtExit()
+{
+    for (const QString &line : db::BackUpDataFiles())
+        std::fprintf(stderr, "lanlan: %s\n", line.toLocal8Bit().constData());
+}
 
 Outcome start()
 {
+    // Declining goes on as without a backup: a damaged file is reported below, a missing
+    // one is made anew.
+    if (offerRestore() == Restore::Failed)
+        return Outcome::Failed;
     if (db::Status s = db::CreateDatabaseFiles(); !s) {
         msg::information(nullptr, s.error());
         return Outcome::Failed;

@@ -11,4 +11,20 @@ enum class Outcome {
 // Prepares the program folder (database files, scratch folder) and opens the first window.
 Outcome start();
 
+enum class Restore {
+    NotNeeded, // db.sqlite opens, or there is no good backup to offer
+    Restored,  // a backup took the place of the damaged or missing file
+    Declined,  // the shop keeper chose not to restore
+    Failed,    // the restore could not be done; the reason has been shown
+};
+
+// Before anything else reads it: when db.sqlite is damaged or gone and a good backup of it
+// exists, offers to put the newest good one in its place. The damaged file is kept under
+// another name, never deleted.
+Restore offerRestore();
+
+// At a clean exit: verified copies of the data files that changed, at most one a day;
+// what happened goes to the log (standard error). Never holds up the exit with a question.
+void backUpAtExit();
+
 } // namespace startup

@@ -111,7 +111,7 @@ Status CreateFirstAccount(const QString &user, const QString &password)
         return Status::failure(QStringLiteral("用户名不能为空！"));
     // ATTACH would create a missing file; an account in one file only is no use.
     if (!QFileInfo::exists(DemoDatabaseFile()))
-        return Status::failure(QStringLiteral("找不到演示数据文件：%1").arg(DemoDatabaseFile()));
+        return Status::failure(QStringLiteral("找不到演示数据文件：%1").arg(DemoDatabaseFile()), Fault::Missing);
     Connection c(RealDatabaseFile());
     if (!c.ok())
         return c.status();

@@ -7,10 +7,34 @@
 #include <QSqlError>
 
 #include <atomic>
+#include <csignal>
 
 namespace db {
 namespace {
 std::atomic<int> g_connectionSerial{0};
+qint64 g_statements = 0;
+QStringList g_testPragmas;
+
+// Read once: the statement after which a crash test wants this process to die.
+qint64 killPoint()
+{
+    static const qint64 point = qEnvironmentVariable("LANLAN_KILL_AFTER_STATEMENT").toLongLong();
+    return point;
+}
+
+void statementDone()
+{
+    ++g_statements;
+    if (killPoint() > 0 && g_statements == killPoint())
+        std::raise(SIGKILL);
+}
+
+int primaryCode(const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    return numeric ? code : -1;
+}
 
 QString withFile(const QString &reason, const QString &path)
 {
@@ -18,11 +42,31 @@ QString withFile(const QString &reason, const QString &path)
 }
 } // namespace
 
+Fault FaultOf(const QSqlError &error)
+{
+    switch (primaryCode(error)) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+        return Fault::Busy;
+    case 8:  // SQLITE_READONLY
+        return Fault::ReadOnly;
+    case 13: // SQLITE_FULL
+        return Fault::Full;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return Fault::Damaged;
+    case 14: // SQLITE_CANTOPEN
+    case 10: // SQLITE_IOERR
+        return Fault::IO;
+    default:
+        return Fault::Other;
+    }
+}
+
 QString DescribeError(const QSqlError &error)
 {
-    bool numeric = false;
-    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
-    if (numeric) {
+    const int code = primaryCode(error);
+    if (code >= 0) {
         switch (code) {
         case 5:  // SQLITE_BUSY
         case 6:  // SQLITE_LOCKED
@@ -58,42 +102,62 @@ Connection::Connection(const QString &path) : m_path(path)
 
 Connection::Connection(const QString &path, Mode mode) : m_path(path)
 {
-    open(mode == Mode::Existing);
+    open(mode == Mode::Existing, mode == Mode::Inspect);
 }
 
-void Connection::open(bool mustExist)
+qint64 Connection::statementsRun()
+{
+    return g_statements;
+}
+
+void Connection::setTestPragmas(const QStringList &statements)
+{
+    g_testPragmas = statements;
+}
+
+void Connection::open(bool mustExist, bool asItIs)
 {
     m_name = QStringLiteral("lanlan-%1").arg(++g_connectionSerial);
-    if (mustExist && !QFileInfo::exists(m_path)) {
-        m_status = Status::failure(withFile(QStringLiteral("找不到数据库文件。"), m_path));
+    if ((mustExist || asItIs) && !QFileInfo::exists(m_path)) {
+        m_status = Status::failure(withFile(QStringLiteral("找不到数据库文件。"), m_path), Fault::Missing);
         return;
     }
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
     m_db.setDatabaseName(m_path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
     if (!m_db.open()) {
-        m_status = Status::failure(withFile(DescribeError(m_db.lastError()), m_path));
+        m_status = failure(m_db.lastError());
         return;
     }
     // SQLite opens lazily: read the header now so a foreign or damaged file fails here.
     QSqlQuery probe(m_db);
-    if (!probe.exec(QStringLiteral("PRAGMA user_version"))) {
-        m_status = Status::failure(withFile(DescribeError(probe.lastError()), m_path));
+    const bool read = probe.exec(QStringLiteral("PRAGMA user_version"));
+    statementDone();
+    if (!read) {
+        m_status = failure(probe.lastError());
         return;
+    }
+    for (const QString &sql : std::as_const(g_testPragmas)) {
+        QSqlQuery pragma(m_db);
+        if (!pragma.exec(sql)) {
+            m_status = failure(pragma.lastError());
+            return;
+        }
     }
     if (mustExist) {
         probe.next();
         const int version = probe.value(0).toInt();
         probe.finish();
         if (version < 1) {
-            m_status = Status::failure(withFile(QStringLiteral("数据库文件不是本程序的数据文件。"), m_path));
+            m_status = Status::failure(withFile(QStringLiteral("数据库文件不是本程序的数据文件。"), m_path),
+                                       Fault::Damaged);
             return;
         }
         // A file of an earlier release is brought up to date the first time it is opened.
         if (version != SchemaVersion()) {
             if (Status s = UpgradeSchema(*this); !s) {
                 const bool named = s.error().contains(QDir::toNativeSeparators(m_path));
-                m_status = named ? s : Status::failure(withFile(s.error(), m_path));
+                m_status = named ? s : Status::failure(withFile(s.error(), m_path), s.fault());
             }
         }
     }
@@ -110,7 +174,7 @@ Connection::~Connection()
 
 Status Connection::failure(const QSqlError &error) const
 {
-    return Status::failure(withFile(DescribeError(error), m_path));
+    return Status::failure(withFile(DescribeError(error), m_path), FaultOf(error));
 }
 
 Result<QSqlQuery> Connection::run(const QString &sql, const QVariantList &binds)
@@ -123,7 +187,9 @@ Result<QSqlQuery> Connection::run(const QString &sql, const QVariantList &binds)
         return failure(q.lastError());
     for (const QVariant &v : binds)
         q.addBindValue(v);
-    if (!q.exec())
+    const bool done = q.exec();
+    statementDone();
+    if (!done)
         return failure(q.lastError());
     return q;
 }

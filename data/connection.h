@@ -2,6 +2,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantList>
 
@@ -18,8 +19,11 @@ class Connection
 public:
     Connection();                              // the file chosen by the data switch
     explicit Connection(const QString &path);  // a given file
-    enum class Mode { Existing, Create };
-    Connection(const QString &path, Mode mode); // Create: a new, empty file is fine
+    // Existing: the file must be there and is upgraded when an earlier release wrote it.
+    // Create: a new, empty file is fine. Inspect: the file must be there and is read as it
+    // is, whatever its layout version (checks and backups never change a file's layout).
+    enum class Mode { Existing, Create, Inspect };
+    Connection(const QString &path, Mode mode);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
@@ -39,8 +43,16 @@ public:
     // Reason for a failed statement, in words for the shop keeper.
     Status failure(const QSqlError &error) const;
 
+    // Statements run through any connection of this process since it started. With
+    // LANLAN_KILL_AFTER_STATEMENT=N in the environment (read once; the crash tests set it)
+    // the process kills itself with SIGKILL right after the Nth one.
+    static qint64 statementsRun();
+    // Statements every connection runs right after opening; tests use it to shrink the
+    // room a file may grow into (PRAGMA max_page_count). Empty in the program.
+    static void setTestPragmas(const QStringList &statements);
+
 private:
-    void open(bool mustExist);
+    void open(bool mustExist, bool asItIs = false);
     QString m_name;
     QString m_path;
     QSqlDatabase m_db;
@@ -68,5 +80,6 @@ private:
 };
 
 QString DescribeError(const QSqlError &error);
+Fault FaultOf(const QSqlError &error);
 
 } // namespace db

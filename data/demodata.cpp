@@ -394,7 +394,7 @@ Status CreateDatabaseFiles()
     if (QFileInfo::exists(DemoDatabaseFile()))
         return {};
     const QString partial = DemoDatabaseFile() + QStringLiteral(".part");
-    QFile::remove(partial);
+    RemoveDatabaseFile(partial);
     if (Status s = CreateDatabaseFile(partial); !s)
         return s;
     {

@@ -52,6 +52,11 @@ Result<QByteArray> readPhoto(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Status::failure(QStringLiteral("无法读取相片文件：%1").arg(QDir::toNativeSeparators(path)));
+    if (file.size() > kMaxPhotoBytes)
+        return Status::failure(QStringLiteral("相片文件太大（%1 MB），最大 %2 MB：%3")
+                                   .arg(file.size() / (1024 * 1024))
+                                   .arg(kMaxPhotoBytes / (1024 * 1024))
+                                   .arg(QDir::toNativeSeparators(path)));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return Status::failure(QStringLiteral("无法读取相片文件：%1").arg(QDir::toNativeSeparators(path)));
@@ -115,6 +120,18 @@ Status writeAndCommit(Connection &c, Transaction &tx, qint64 id, const DiscField
     return {};
 }
 
+// Slots are reused, so the rental records of this disc are those with its title too; the
+// newest one tells whether the disc is out.
+Result<bool> rentedOut(Connection &c, qint64 id, const QString &title)
+{
+    auto state = c.run(QStringLiteral("SELECT s2 FROM table4 WHERE (discid = ?) AND (discname = ?) "
+                                      "ORDER BY id DESC LIMIT 1"),
+                       {id, title});
+    if (!state)
+        return state.status();
+    return state.value().next() && state.value().value(0).isNull();
+}
+
 } // namespace
 
 QString CountDigitsMessage()
@@ -173,7 +190,15 @@ Status UpdateDisc(qint64 id, const DiscFields &fields)
     // Writing into a slot freed meanwhile would bring a deleted disc back half-filled.
     if (!q.value().next() || q.value().value(0).isNull())
         return Status::failure(QStringLiteral("此碟片已被删除，无法更改。"));
+    const QString title = q.value().value(0).toString().trimmed();
     q.value().finish();
+    // A window opened before the disc went out must not rename it: its open rental record
+    // is found by the title it was rented under.
+    auto out = rentedOut(c, id, title);
+    if (!out)
+        return out.status();
+    if (out.value())
+        return Status::failure(QStringLiteral("此碟已出租，暂时不能更改信息。请在归还后再更改信息。"));
     return writeAndCommit(c, tx, id, fields);
 }
 
@@ -217,13 +242,10 @@ Result<LoadedDisc> LoadDisc(qint64 id)
         else
             d.photoProblem = file.error();
     }
-    // Slots are reused, so the rental records of this disc are those with its title too.
-    auto state = c.run(QStringLiteral("SELECT s2 FROM table4 WHERE (discid = ?) AND (discname = ?) "
-                                      "ORDER BY id DESC LIMIT 1"),
-                       {id, title});
-    if (!state)
-        return state.status();
-    d.rentedOut = state.value().next() && state.value().value(0).isNull();
+    auto out = rentedOut(c, id, title);
+    if (!out)
+        return out.status();
+    d.rentedOut = out.value();
     return d;
 }
 

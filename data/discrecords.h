@@ -39,6 +39,9 @@ struct LoadedDisc
     bool rentedOut = false; // the newest rental record of this disc is still open
 };
 
+// A cover file larger than this is not a cover: it is refused before it is read whole.
+constexpr qint64 kMaxPhotoBytes = 100 * 1024 * 1024;
+
 // Message shown when the count holds anything but the digits 0 to 9.
 QString CountDigitsMessage();
 // True for an empty (after trimming) count or one made of the digits 0 to 9 only.
@@ -48,7 +51,8 @@ bool IsCountText(const QString &text);
 // Refuses an empty title and a count that is not digits; nothing is stored then.
 Result<qint64> AddDisc(const DiscFields &fields);
 
-// Stores the non-empty fields into the disc; an empty field keeps its column.
+// Stores the non-empty fields into the disc; an empty field keeps its column. A disc that
+// is out is refused, as the entry window shows it read-only.
 Status UpdateDisc(qint64 id, const DiscFields &fields);
 
 // The stored disc, its photo written to a fresh scratch file, and its rental state.

@@ -53,6 +53,25 @@ QString LookupColumn(Lookup which)
     return {};
 }
 
+QString LookupName(Lookup which)
+{
+    switch (which) {
+    case Lookup::Content: return QStringLiteral("内容类别");
+    case Lookup::CardType: return QStringLiteral("办证类型");
+    case Lookup::Country: return QStringLiteral("国别");
+    case Lookup::Director: return QStringLiteral("导演/监制");
+    case Lookup::Shelf: return QStringLiteral("所属柜位");
+    case Lookup::Media: return QStringLiteral("媒介类别");
+    case Lookup::Starring: return QStringLiteral("主角");
+    }
+    return {};
+}
+
+Qt::CaseSensitivity LookupCase(Lookup which)
+{
+    return which == Lookup::CardType ? Qt::CaseInsensitive : Qt::CaseSensitive;
+}
+
 LookupList &LookupLists::list(Lookup which)
 {
     return const_cast<LookupList &>(std::as_const(*this).list(which));
@@ -120,9 +139,18 @@ Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QSt
     if (trimmed.isEmpty())
         return false;
     LookupList &list = lists.list(which);
-    // The untrimmed text is compared, so a padded value does not match its trimmed twin.
-    if (list.contains(text, cs))
+    if (list.contains(trimmed, cs))
         return false;
+    // The file may hold values the list lacks (it could not be loaded, or another program
+    // added them): a value the column already holds is not written a second time.
+    auto stored = c.run(QStringLiteral("SELECT %1 FROM table3 WHERE %1 IS NOT NULL").arg(LookupColumn(which)));
+    if (!stored)
+        return stored.status();
+    while (stored.value().next()) {
+        if (stored.value().value(0).toString().trimmed().compare(trimmed, cs) == 0)
+            return false;
+    }
+    stored.value().finish();
     if (!list.append(trimmed))
         return false; // a full list takes no more values
     const Status s = c.exec(QStringLiteral("INSERT INTO table3 (%1) VALUES (?)").arg(LookupColumn(which)),

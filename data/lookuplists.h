@@ -39,6 +39,11 @@ constexpr std::array<Lookup, 7> AllLookups = {Lookup::Content, Lookup::CardType,
 
 // Column of table3 that holds the list.
 QString LookupColumn(Lookup which);
+// The list's name as the shop keeper knows it, e.g. 国别.
+QString LookupName(Lookup which);
+// How add-if-new compares a value with the list's entries: card types without regard to
+// letter case (the rental window's rule), every other list exactly.
+Qt::CaseSensitivity LookupCase(Lookup which);
 
 // The seven lists the program holds while it runs.
 struct LookupLists
@@ -57,8 +62,10 @@ LookupLists &Lookups();
 Status LoadLookupLists();
 Status LoadLookupLists(Connection &c, LookupLists &lists);
 
-// Offers a saved value to its list: a trimmed text that no entry matches is appended to
-// the list and written to table3 as a row of its own. Returns whether a row was added.
+// Offers a saved value to its list: the trimmed text is appended to the list and written
+// to table3 as a row of its own unless an entry of the list or a value of the column
+// already holds it. Comparing the trimmed text keeps a value typed with blanks around it
+// from entering the list a second time. Returns whether a row was added.
 // Callers inside a transaction pass a copy of the lists and keep it only after commit.
 Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QString &text,
                       Qt::CaseSensitivity cs = Qt::CaseSensitive);

@@ -6,20 +6,42 @@
 
 namespace db {
 
+// What kind of trouble with the data file a failure comes from, for callers that react
+// differently (start-up offers a backup for a damaged file only).
+enum class Fault {
+    None,
+    Other,    // a refused input, a rule of the shop, an engine message without a kind
+    Missing,  // the file is not there
+    ReadOnly, // the file cannot be written
+    Busy,     // another program holds the file
+    Full,     // no room to write
+    Damaged,  // not a database, or a damaged one
+    IO,       // the system could not read or write it
+};
+
 // Outcome of a data operation: success, or a failure with a reason the shop keeper can read.
 class Status
 {
 public:
     Status() = default;
-    static Status failure(QString reason) { Status s; s.m_error = std::move(reason); s.m_ok = false; return s; }
+    static Status failure(QString reason, Fault fault = Fault::Other)
+    {
+        Status s;
+        s.m_error = std::move(reason);
+        s.m_ok = false;
+        s.m_fault = fault;
+        return s;
+    }
 
     bool ok() const { return m_ok; }
     explicit operator bool() const { return m_ok; }
     const QString &error() const { return m_error; }
+    Fault fault() const { return m_fault; }
 
 private:
     bool m_ok = true;
     QString m_error;
+    Fault m_fault = Fault::None;
 };
 
 // A value, or the reason it could not be produced.

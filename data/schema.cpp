@@ -268,10 +268,21 @@ Status UpgradeSchema(Connection &c)
     if (*version == SchemaVersion())
         return {};
     if (*version < 1)
-        return Status::failure(QStringLiteral("数据文件不是本程序的数据文件。"));
+        return Status::failure(QStringLiteral("数据文件不是本程序的数据文件。"), Fault::Damaged);
     if (Status s = applyUpgrades(c, *version, SchemaVersion()); !s)
         return s;
     return tx.commit();
+}
+
+bool RemoveDatabaseFile(const QString &path)
+{
+    bool gone = !QFileInfo::exists(path) || QFile::remove(path);
+    for (const char *side : {"-journal", "-wal", "-shm"}) {
+        const QString f = path + QLatin1String(side);
+        if (QFileInfo::exists(f))
+            gone = QFile::remove(f) && gone;
+    }
+    return gone;
 }
 
 Status CreateDatabaseFile(const QString &path)
@@ -279,7 +290,9 @@ Status CreateDatabaseFile(const QString &path)
     if (QFileInfo::exists(path))
         return Status::failure(QStringLiteral("数据库文件已存在：%1").arg(path));
     const QString partial = path + QStringLiteral(".new");
-    QFile::remove(partial);
+    // A run killed half-way leaves the file and its journal; a journal left beside a new
+    // file of the same name would be played back into it.
+    RemoveDatabaseFile(partial);
     {
         Connection c(partial, Connection::Mode::Create);
         if (!c.ok())
@@ -289,7 +302,7 @@ Status CreateDatabaseFile(const QString &path)
         }
     }
     if (!QFile::rename(partial, path)) {
-        QFile::remove(partial);
+        RemoveDatabaseFile(partial);
         return Status::failure(QStringLiteral("无法创建数据库文件：%1").arg(path));
     }
     return {};

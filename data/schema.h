@@ -22,6 +22,9 @@ Status CreateSchema(Connection &c, int version);
 // a file written by a newer release is refused.
 Status UpgradeSchema(Connection &c);
 
+// Removes a database file together with the journal files SQLite keeps beside it.
+bool RemoveDatabaseFile(const QString &path);
+
 // Creates a new database file with the schema; fails when the file already exists.
 // The file appears only once it is complete.
 Status CreateDatabaseFile(const QString &path);

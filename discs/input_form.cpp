@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
@@ -18,12 +19,14 @@
 
 #include "data/formatting.h"
 #include "data/lookuplists.h"
+#include "data/programdir.h"
 #include "data/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "ui/underlinedfield.h"
 #include "ui/windowhost.h"
@@ -177,18 +180,8 @@ void input_Form::build()
     synopsis->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     synopsis->setGeometry(twips(150), qMax(4, twips(690) - strip), twips(5115), twips(5130));
     synopsis->installEventFilter(this);
-    connect(synopsis, &QPlainTextEdit::textChanged, this, [synopsis] {
-        // The box admits 800 characters, like the single-line fields' limits.
-        const QString text = synopsis->toPlainText();
-        if (text.size() > kSynopsisMax) {
-            QTextCursor keep = synopsis->textCursor();
-            const int pos = qMin(keep.position(), kSynopsisMax);
-            synopsis->setPlainText(text.left(kSynopsisMax));
-            keep = synopsis->textCursor();
-            keep.setPosition(pos);
-            synopsis->setTextCursor(keep);
-        }
-    });
+    // The box admits 800 characters, like the single-line fields' limits.
+    ui::LimitLength(synopsis, kSynopsisMax);
     m_fields.insert(Synopsis, synopsis);
 
     m_picture = new QFrame(page);
@@ -391,19 +384,19 @@ void input_Form::setImageTag(const QString &tag)
     m_image->setProperty("tag", tag);
 }
 
-bool input_Form::showPicture(const QString &path)
+QString input_Form::showPicture(const QString &path)
 {
     if (path.isEmpty()) {
         clearPicture();
-        return true;
+        return {};
     }
-    const QImage image = discs::LoadCoverPicture(path);
-    if (image.isNull())
-        return false;
+    const discs::CoverPicture picture = discs::LoadCoverPicture(path, m_image->size());
+    if (!picture.ok())
+        return picture.problem;
     // Stretched to the picture box, as the shop keeper placed covers of any shape.
     m_image->setPixmap(QPixmap::fromImage(
-        image.scaled(m_image->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
-    return true;
+        picture.image.scaled(m_image->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    return {};
 }
 
 void input_Form::clearPicture()
@@ -416,30 +409,34 @@ void input_Form::chooseCover()
     const QString remembered = m_dialogFileName;
     const QString chosen = askForFile(this, remembered);
     QString tried;
-    bool loaded = true;
+    QString problem;
     if (!chosen.isEmpty()) {
         m_dialogFileName = chosen;
         tried = chosen;
-        loaded = showPicture(chosen);
+        problem = showPicture(chosen);
         m_text2->setText(chosen);
     } else if (!remembered.isEmpty()) {
         // Cancelled: the file chosen earlier in this window comes back.
         tried = remembered;
-        loaded = showPicture(remembered);
+        problem = showPicture(remembered);
         m_text2->setText(remembered);
     } else if (isCorrection()) {
         // Cancelled in a correction window: the stored photo comes back and is stored again.
         tried = imageTag();
-        loaded = showPicture(tried);
+        problem = showPicture(tried);
         m_text2->setText(tried);
     } else {
         clearPicture();
         m_text2->clear();
     }
-    if (!loaded) {
-        // A file that is not a picture: only a file called none.jpg removes the stored photo.
+    if (!problem.isEmpty()) {
         clearPicture();
-        m_text2->setText(tried.right(8) == QLatin1String("none.jpg") ? QStringLiteral("none") : QString());
+        // A file called none.jpg that is not a picture asks for the stored photo's removal;
+        // any other such file is refused and the stored photo stays.
+        const bool removal = tried.right(8) == QLatin1String("none.jpg");
+        m_text2->setText(removal ? QStringLiteral("none") : QString());
+        if (!removal)
+            msg::information(this, QStringLiteral("不能用这个文件作封面：%1\n（%2）").arg(problem, QDir::toNativeSeparators(tried)));
     }
 }
 
@@ -488,6 +485,12 @@ void input_Form::submitClicked()
         setImageTag(QString());
         return;
     }
+    // After a data switch the number names another file's disc: never write over it.
+    if (db::DatabasePath() != m_loadedFrom) {
+        msg::information(this, QStringLiteral("数据文件已切换，这个窗口里的碟片属于另一个数据文件，无法保存。\n"
+                                              "请关闭窗口，在现在的数据中重新打开。"));
+        return;
+    }
     const db::Status s = db::UpdateDisc(m_discId, collectFields());
     if (!s) {
         msg::information(this, s.error());
@@ -534,6 +537,7 @@ bool input_Form::loadDisc(qint64 discId)
         return false;
     }
     const db::LoadedDisc &d = loaded.value();
+    m_loadedFrom = db::DatabasePath();
     m_number->setText(db::FormatRecordNumber(discId));
     m_number->adjustSize();
     const std::pair<int, const std::optional<QString> *> values[] = {

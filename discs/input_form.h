@@ -69,7 +69,8 @@ private:
     void comboChosen(int item);
 
     void chooseCover();
-    bool showPicture(const QString &path);
+    // Shows the picture of the file; returns why it cannot, or empty.
+    QString showPicture(const QString &path);
     void clearPicture();
     QString imageTag() const;
     void setImageTag(const QString &tag);
@@ -95,6 +96,7 @@ private:
     QList<UserControl1 *> m_buttons;
     QString m_dialogFileName; // the dialog keeps its file name while the window lives
     qint64 m_discId = 0;      // the window's tag in correction mode
+    QString m_loadedFrom;     // the data file the disc in the window was read from
     bool m_checkPending = false;
     QPointer<QWidget> m_returningTo; // a field getting the focus back from its drop-down
 };

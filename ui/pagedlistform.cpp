@@ -215,8 +215,11 @@ void PagedListForm::deleteFrame()
         return;
     const QList<qint64> ids = selectedRecords();
     if (!ids.isEmpty()) {
-        if (db::Status s = deleteRecords(ids); !s)
+        if (db::Status s = deleteRecords(ids); !s) {
+            // Nothing was deleted: the rows and the selection stay for another try.
             msg::information(this, s.error());
+            return;
+        }
         m_grid->clearCells();
     }
     m_selectedRow = 0;

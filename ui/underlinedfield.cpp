@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 
 namespace ui {
@@ -13,8 +14,7 @@ QLineEdit *AddUnderlinedField(QWidget *parent, const UnderlinedField &f)
     auto *edit = new QLineEdit(f.designText, parent);
     edit->setObjectName(QStringLiteral("Text1_%1").arg(f.index));
     edit->setFrame(false);
-    if (f.maxLength > 0)
-        edit->setMaxLength(f.maxLength);
+    LimitLength(edit, f.maxLength > 0 ? f.maxLength : kLineTextLimit);
     const int h = qMax(twips(f.minHeightTwips), edit->fontMetrics().height() + f.padding);
     edit->setGeometry(twips(f.left), twips(f.top), twips(f.width), h);
 

@@ -14,7 +14,7 @@ struct UnderlinedField
     int labelIndex = -1; // -1: the same as index
     QString label;
     int left = 0, top = 0, width = 0;
-    int maxLength = 0;   // 0: no limit of its own
+    int maxLength = 0;   // 0: no limit of its own; cut at whole characters either way
     QString designText;
     bool labelRight = false;
     int minHeightTwips = 195;

@@ -60,7 +60,7 @@ void tst_startup::firstWindow()
     program.terminate();
     QVERIFY(program.waitForFinished(20000));
     const QString err = QString::fromLocal8Bit(program.readAllStandardError());
-    const QStringList open = err.section("open windows:", 1).trimmed().split(", ");
+    const QStringList open = err.section("open windows:", 1).section(QLatin1Char('\n'), 0, 0).trimmed().split(", ");
     for (const QString &w : shown)
         QVERIFY2(open.contains(w), qPrintable(err));
     for (const QString &w : notShown)

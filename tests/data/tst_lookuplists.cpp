@@ -17,6 +17,8 @@ private slots:
     void addIfNew_data();
     void addIfNew();
     void fullListRefusesNewValue();
+    void valueInFileNotWrittenAgain_data();
+    void valueInFileNotWrittenAgain();
 };
 
 void TestLookupLists::loadSkipsEmptyAndTrims()
@@ -63,7 +65,9 @@ void TestLookupLists::addIfNew_data()
     QTest::addColumn<QStringList>("listAfter");
     QTest::newRow("already there") << "中国" << true << QStringList{"中国", "DVD"};
     QTest::newRow("new value appended") << "香港" << true << QStringList{"中国", "DVD", "香港"};
-    QTest::newRow("leading blank is another value") << " 中国" << true << QStringList{"中国", "DVD", "中国"};
+    // Blanks around a typed value never make it a second entry of the same text.
+    QTest::newRow("leading blank matches its trimmed twin") << " 中国" << true << QStringList{"中国", "DVD"};
+    QTest::newRow("blanks around a new value") << "  香港 " << true << QStringList{"中国", "DVD", "香港"};
     QTest::newRow("blank only") << "   " << true << QStringList{"中国", "DVD"};
     QTest::newRow("other case, exact match") << "dvd" << true << QStringList{"中国", "DVD", "dvd"};
     QTest::newRow("other case, ignoring case") << "dvd" << false << QStringList{"中国", "DVD"};
@@ -110,6 +114,37 @@ void TestLookupLists::fullListRefusesNewValue()
     QVERIFY(!added.value());
     QCOMPARE(db::Lookups().StarringList.count(), 100);
     QCOMPARE(folder.scalar("SELECT count(*) FROM table3").toInt(), 100);
+}
+
+void TestLookupLists::valueInFileNotWrittenAgain_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("which");
+    QTest::addColumn<bool>("added");
+    QTest::newRow("same text") << "中国" << "中国" << int(db::Lookup::Country) << false;
+    QTest::newRow("stored with blanks") << " 中国 " << "中国" << int(db::Lookup::Country) << false;
+    QTest::newRow("other case is another media") << "DVD" << "dvd" << int(db::Lookup::Media) << true;
+    QTest::newRow("other case is the same card type") << "Gold" << "GOLD" << int(db::Lookup::CardType) << false;
+}
+
+// The list in memory may lack what the file holds (it could not be loaded at start-up);
+// the file is not given the value a second time.
+void TestLookupLists::valueInFileNotWrittenAgain()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, typed);
+    QFETCH(int, which);
+    QFETCH(bool, added);
+    ProgramFolder folder;
+    const auto list = db::Lookup(which);
+    const QString col = db::LookupColumn(list);
+    folder.exec(QStringLiteral("INSERT INTO table3 (%1) VALUES (?)").arg(col), {stored});
+    db::Connection c;
+    const auto result = db::AddIfNew(c, db::Lookups(), list, typed, db::LookupCase(list));
+    QVERIFY2(result.ok(), qPrintable(result.error()));
+    QCOMPARE(result.value(), added);
+    QCOMPARE(folder.scalar(QStringLiteral("SELECT count(*) FROM table3 WHERE %1 IS NOT NULL").arg(col)).toInt(), added ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestLookupLists)

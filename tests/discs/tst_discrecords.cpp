@@ -78,6 +78,8 @@ private slots:
     void emptyTitleRefusedOnAdd();
     void updateOfFreedSlotRefused();
     void quotesAndPercentStoredAsTyped();
+    void updateOfDiscOutRefused_data();
+    void updateOfDiscOutRefused();
     void rentalState_data();
     void rentalState();
     void loadLeavesEmptyColumnsAbsent();
@@ -380,6 +382,35 @@ void TestDiscRecords::quotesAndPercentStoredAsTyped()
     QCOMPARE(pf.scalar("SELECT s2 FROM table4").toString(), QString("已删除"));
 }
 
+void TestDiscRecords::updateOfDiscOutRefused_data()
+{
+    QTest::addColumn<QVariant>("newest"); // s2 of the disc's newest record
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("out") << QVariant() << true;
+    QTest::newRow("returned") << QVariant("√") << false;
+    QTest::newRow("deleted record") << QVariant("已删除") << false;
+}
+
+// A correction window opened before the disc went out cannot rename it: the open record
+// would no longer find its disc, and the return could never close it.
+void TestDiscRecords::updateOfDiscOutRefused()
+{
+    QFETCH(QVariant, newest);
+    QFETCH(bool, refused);
+    ProgramFolder pf;
+    const qint64 id = add(titled("出租片"));
+    pf.exec("INSERT INTO table2 (t1) VALUES ('客人')");
+    rent(pf, id, "出租片", newest);
+    if (newest.isNull())
+        pf.exec("UPDATE table1 SET s1 = '2026-03-01', s3 = '客人' WHERE id = ?", {id});
+    const db::Status s = db::UpdateDisc(id, titled("改名片"));
+    QCOMPARE(!s.ok(), refused);
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = ?", {id}).toString(), refused ? QString("出租片") : QString("改名片"));
+    if (refused)
+        QCOMPARE(s.error(), QString("此碟已出租，暂时不能更改信息。请在归还后再更改信息。"));
+    QCOMPARE(pf.problems(), QString());
+}
+
 void TestDiscRecords::rentalState_data()
 {
     QTest::addColumn<QVariantList>("records"); // s2 of each record, oldest first
@@ -404,8 +435,9 @@ void TestDiscRecords::rentalState()
         rent(pf, id, "出租片", s2);
     // Another disc's open record never counts for this one.
     rent(pf, other, "出租片", QVariant());
+    // An older file may hold a disc renamed while out; the program no longer renames one.
     if (renamed)
-        QVERIFY(db::UpdateDisc(id, titled("改名片")).ok());
+        pf.exec("UPDATE table1 SET t13 = '改名片' WHERE id = ?", {id});
     auto loaded = db::LoadDisc(id);
     QVERIFY2(loaded.ok(), qPrintable(loaded.error()));
     QCOMPARE(loaded->rentedOut, rentedOut);
@@ -491,7 +523,7 @@ void TestDiscRecords::deleteSkipsRenamedTitleRecords()
     ProgramFolder pf;
     add(titled("旧名"));
     rent(pf, 1, "旧名", QVariant());
-    QVERIFY(db::UpdateDisc(1, titled("新名")).ok());
+    pf.exec("UPDATE table1 SET t13 = '新名' WHERE id = 1"); // renamed while out by an older release
     rent(pf, 1, "新名", "√");
     QVERIFY(db::DeleteDiscs({1}).ok());
     const auto recs = pf.rows("SELECT discname, s2, s4 FROM table4 ORDER BY id");

@@ -15,9 +15,11 @@
 
 #include "app/main_mdiform.h"
 #include "ui/messages.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "data/discrecords.h"
 #include "data/lookuplists.h"
+#include "data/programdir.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
@@ -224,6 +226,7 @@ private slots:
     void correctionSetUpAndSubmit();
     void correctionKeepsDesignTextForNullColumn();
     void correctionResetShowsStoredDisc();
+    void correctionAfterDataSwitchRefused();
     void rentedOutLock_data();
     void rentedOutLock();
     void coverRoundTrip();
@@ -252,7 +255,7 @@ void TestInputForm::layoutAndDesignTexts()
     QCOMPARE(textOf(w, 36), QString("动作"));
     const QHash<int, int> maxLength = {{11, 15}, {37, 10}, {22, 2}, {16, 4}, {12, 20}, {17, 20}, {36, 10}, {40, 25}};
     for (auto it = maxLength.begin(); it != maxLength.end(); ++it)
-        QCOMPARE(edit(w, it.key())->maxLength(), it.value());
+        QCOMPARE(ui::LengthLimit(edit(w, it.key())), it.value());
     QCOMPARE(edit(w, 11)->pos(), QPoint(twips(675), twips(300)));
     QCOMPARE(edit(w, 40)->geometry().topLeft(), QPoint(twips(8325), twips(795)));
     QCOMPARE(button(w, 1)->geometry(), QRect(twips(7725), twips(7500), twips(990), twips(375)));
@@ -592,6 +595,32 @@ void TestInputForm::correctionResetShowsStoredDisc()
     QCOMPARE(pf.scalar("SELECT t13 FROM table1").toString(), QString("原名"));
 }
 
+// A correction window opened before the data switch shows a disc of the other file; its
+// number names another disc in the file now in use.
+void TestInputForm::correctionAfterDataSwitchRefused()
+{
+    ProgramFolder pf;
+    addDisc("真实的碟");
+    pf.exec("INSERT INTO table1 (t13) VALUES ('演示的碟')", {}, true);
+    msg::Recorder rec;
+    input_Form *w = input_Form::openForCorrection(1);
+    QVERIFY(w);
+    type(w, 11, "改了名");
+    db::DemoData::setEnabled(true);
+    click(w, 1);
+    QCOMPARE(rec.texts().size(), 1);
+    QVERIFY(rec.lastText().startsWith("数据文件已切换"));
+    QCOMPARE(textOf(w, 11), QString("改了名"));
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1", {}, true).toString(), QString("演示的碟"));
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1").toString(), QString("真实的碟"));
+    // Switched back, the window saves into the file it came from.
+    db::DemoData::setEnabled(false);
+    rec.clear();
+    click(w, 1);
+    QCOMPARE(rec.texts(), QStringList{"数据更改完毕！"});
+    QCOMPARE(pf.scalar("SELECT t13 FROM table1 WHERE id = 1").toString(), QString("改了名"));
+}
+
 void TestInputForm::rentedOutLock_data()
 {
     QTest::addColumn<QVariant>("newest");
@@ -671,16 +700,17 @@ void TestInputForm::coverChoiceRules_data()
     QTest::addColumn<QString>("expectedPath");  // "" / "none" / a file name / "<tag>"
     QTest::addColumn<bool>("pictureShown");
     QTest::addColumn<QString>("storedAfterSubmit"); // "old", "null", or a file name
-    QTest::newRow("first cancel, new") << false << QStringList{""} << "" << false << "null";
-    QTest::newRow("cancel after choice, new") << false << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg";
+    QTest::addColumn<bool>("refused"); // the choice was refused with a message
+    QTest::newRow("first cancel, new") << false << QStringList{""} << "" << false << "null" << false;
+    QTest::newRow("cancel after choice, new") << false << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg" << false;
     QTest::newRow("two cancels after choice, new")
-        << false << QStringList{"b.jpg", "", ""} << "b.jpg" << true << "b.jpg";
-    QTest::newRow("cancel in correction") << true << QStringList{""} << "<tag>" << true << "old";
-    QTest::newRow("cancel after choice, correction") << true << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg";
-    QTest::newRow("unloadable none.jpg") << true << QStringList{"none.jpg"} << "none" << false << "null";
-    QTest::newRow("unloadable other") << true << QStringList{"junk.jpg"} << "" << false << "old";
-    QTest::newRow("unloadable NONE.JPG") << true << QStringList{"NONE.JPG"} << "" << false << "old";
-    QTest::newRow("bmp chosen") << true << QStringList{"c.bmp"} << "c.bmp" << true << "c.bmp";
+        << false << QStringList{"b.jpg", "", ""} << "b.jpg" << true << "b.jpg" << false;
+    QTest::newRow("cancel in correction") << true << QStringList{""} << "<tag>" << true << "old" << false;
+    QTest::newRow("cancel after choice, correction") << true << QStringList{"b.jpg", ""} << "b.jpg" << true << "b.jpg" << false;
+    QTest::newRow("unloadable none.jpg") << true << QStringList{"none.jpg"} << "none" << false << "null" << false;
+    QTest::newRow("unloadable other") << true << QStringList{"junk.jpg"} << "" << false << "old" << true;
+    QTest::newRow("unloadable NONE.JPG") << true << QStringList{"NONE.JPG"} << "" << false << "old" << true;
+    QTest::newRow("bmp chosen") << true << QStringList{"c.bmp"} << "c.bmp" << true << "c.bmp" << false;
 }
 
 void TestInputForm::coverChoiceRules()
@@ -690,6 +720,7 @@ void TestInputForm::coverChoiceRules()
     QFETCH(QString, expectedPath);
     QFETCH(bool, pictureShown);
     QFETCH(QString, storedAfterSubmit);
+    QFETCH(bool, refused);
     ProgramFolder pf;
     msg::Recorder rec;
     const QString dir = pf.path() + "/pics/";
@@ -731,12 +762,15 @@ void TestInputForm::coverChoiceRules()
         QCOMPARE(stored.toByteArray(), fileBytes(old));
     else
         QCOMPARE(stored.toByteArray(), fileBytes(dir + storedAfterSubmit));
-    QVERIFY(rec.texts().size() == 1);
+    QCOMPARE(rec.texts().size(), refused ? 2 : 1);
+    if (refused)
+        QVERIFY(rec.texts().first().startsWith(QStringLiteral("不能用这个文件作封面：这不是 JPEG 或 BMP 图片。")));
 }
 
 void TestInputForm::oversizedPictureRefused()
 {
     ProgramFolder pf;
+    msg::Recorder rec;
     Chooser chooser;
     chooser.answers << writeFile(pf.path() + "/huge.bmp", hugeBmp());
     chooser.answers << writeFile(pf.path() + "/cut.jpg", fileBytes(writeJpeg(pf.path() + "/whole.jpg", Qt::red)).left(40));
@@ -747,6 +781,10 @@ void TestInputForm::oversizedPictureRefused()
     clickImage(w);
     QVERIFY(image(w)->pixmap().isNull());
     QVERIFY(photoPath(w).isEmpty());
+    QCOMPARE(rec.texts().size(), 2);
+    // The toolkit's BMP reader refuses such a header outright.
+    for (const QString &t : rec.texts())
+        QVERIFY2(t.startsWith(QStringLiteral("不能用这个文件作封面：图片已损坏")), qPrintable(t));
 }
 
 void TestInputForm::menuOpensOneSharedWindow()

@@ -11,6 +11,7 @@
 #include "data/clock.h"
 #include "data/connection.h"
 #include "data/demodata.h"
+#include "data/invariants.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
 #include "data/schema.h"
@@ -128,6 +129,14 @@ void ProgramFolder::writeOldFile(int version, const QStringList &statements, boo
         qWarning("%s", qPrintable(s.error()));
         QTest::qFail("cannot write an old data file", __FILE__, __LINE__);
     }
+}
+
+QString ProgramFolder::problems(bool demo) const
+{
+    const auto report = db::CheckFile(demo ? demoFile() : realFile());
+    if (!report)
+        return report.error();
+    return report->lines().join(QLatin1Char('\n'));
 }
 
 QVariant ProgramFolder::scalar(const QString &sql, const QVariantList &binds, bool demo) const

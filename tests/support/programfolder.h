@@ -32,6 +32,10 @@ public:
     // operation that opens it does that.
     void writeOldFile(int version, const QStringList &statements, bool demo = false) const;
 
+    // What the shop's checker finds wrong with db.sqlite (or demo.sqlite): integrity and
+    // invariants, one line each; empty for a sound file. Every reliability test ends with it.
+    QString problems(bool demo = false) const;
+
 private:
     QTemporaryDir m_dir;
 };

@@ -1,0 +1,39 @@
+#pragma once
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "data/result.h"
+
+// The multi-row writes the crash test kills half-way. Adding a write is one entry in
+// Operations() (crashoperations.cpp).
+namespace crashtest {
+
+enum class Judge {
+    // After a kill the files hold exactly what they held before or exactly what the
+    // uninterrupted operation leaves.
+    AllOrNothing,
+    // Start-up work that the next start finishes: after a kill every file there is sound,
+    // and running the operation again ends exactly as an uninterrupted run.
+    Resumable,
+};
+
+struct CrashOperation
+{
+    QString name;
+    QStringList files; // the data files it writes, by name in the program folder
+    Judge judge = Judge::AllOrNothing;
+    // In the test program: lays out the program folder the operation starts from.
+    std::function<void(const QString &folder)> prepare;
+    // In the child, with the program folder chosen and the clock pinned, before the
+    // statements of the operation are counted: reads what the window would already know
+    // and returns the operation.
+    std::function<std::function<db::Status()>()> setUp;
+};
+
+const QList<CrashOperation> &Operations();
+const CrashOperation *FindOperation(const QString &name);
+
+} // namespace crashtest
