@@ -103,6 +103,7 @@ void main_MDIForm::wireMenus()
     wire("menu1_3", [] { lists::OpenUnreturnedCustomersList(); });
     wire("menu3_4", [] { lists::OpenAllCustomersList(); });
     wire("menu3_5", [] { lists::OpenUnreturnedCustomersList(); });
+    wire("menu2_2", [] { lists::OpenCustomerQuery(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -191,8 +191,18 @@ Status addCustomerListCounts(Connection &c)
     });
 }
 
+// Version 3: the customer query. Customers of one card type in the order of the customer
+// lists, so that a card type, alone or with a range of dates, is counted and paged on the index.
+Status addCustomerQueryIndexes(Connection &c)
+{
+    return runStatements(c, {
+        "CREATE INDEX table2_card_type ON table2(t3, ifnull(s1, ''), id) WHERE t1 IS NOT NULL",
+    });
+}
+
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
+    {3, addCustomerQueryIndexes},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

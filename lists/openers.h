@@ -9,4 +9,7 @@ void OpenRentedDiscsList();  // "未还碟片列表"
 void OpenAllCustomersList();         // "全部客户列表"
 void OpenUnreturnedCustomersList();  // "未还客户列表"
 
+// The one customer query window ("客户查询"), created on first use and brought to the front.
+void OpenCustomerQuery();
+
 } // namespace lists

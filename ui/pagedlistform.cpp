@@ -173,6 +173,12 @@ void PagedListForm::showPage(qint64 page)
     loadPage(m_currentPage);
 }
 
+void PagedListForm::startAtFirstPage()
+{
+    m_currentPage = m_gridTag = 1;
+    m_grid->setProperty("Tag", QStringLiteral("1"));
+}
+
 void PagedListForm::gridClicked()
 {
     m_selectedRow = m_grid->Row();
