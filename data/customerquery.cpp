@@ -32,7 +32,7 @@ struct DayRange
 std::optional<DayRange> dayRange(const CustomerCriteria &c)
 {
     if (c.from && c.to)
-        return DayRange{QStringLiteral("%1 BETWEEN ? AND ?"), {toStoredDate(*c.from), toStoredDate(*c.to)}};
+        return DayRange{QStringLiteral("%1 >= ? AND %1 <= ?"), {toStoredDate(*c.from), toStoredDate(*c.to)}};
     if (c.from)
         return DayRange{QStringLiteral("%1 >= ?"), {toStoredDate(*c.from)}};
     if (c.to)
@@ -92,13 +92,18 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
     }
     PagedQuery q = CustomerQuery(where.join(QStringLiteral(" AND ")), binds);
     q.versionSql = version;
-    if (c.name.isEmpty() && c.cardType.isEmpty()) {
-        // Dates alone (or nothing): the customers per day kept for the all-customers list
-        // count the result and find a deep page.
+    if (c.name.isEmpty()) {
+        // Dates alone (or nothing) or with a card type: the customers kept per day (and card
+        // type) count the result and find a deep page.
         const QString onDays = days ? QStringLiteral(" AND ") + days->condition.arg(QStringLiteral("day")) : QString();
-        q.countSql = QStringLiteral("SELECT ifnull(sum(n), 0) FROM customer_days WHERE list = 1") + onDays;
-        q.countBinds = days ? days->binds : QVariantList();
-        q.blocksSql = QStringLiteral("SELECT day, n FROM customer_days WHERE list = 1%1 AND n > 0 ORDER BY day").arg(onDays);
+        const bool typed = !c.cardType.isEmpty();
+        const QString table = typed ? QStringLiteral("customer_type_days WHERE t3 = ?")
+                                    : QStringLiteral("customer_days WHERE list = 1");
+        q.countSql = QStringLiteral("SELECT ifnull(sum(n), 0) FROM %1%2").arg(table, onDays);
+        q.countBinds = typed ? QVariantList{c.cardType} : QVariantList();
+        if (days)
+            q.countBinds << days->binds;
+        q.blocksSql = QStringLiteral("SELECT day, n FROM %1%2 AND n > 0 ORDER BY day").arg(table, onDays);
         q.blocksBinds = q.countBinds;
     }
     return q;

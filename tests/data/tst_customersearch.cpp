@@ -76,6 +76,8 @@ private slots:
     void selectedCustomers();
     void pagingAgreesWithThePlainStatement_data();
     void pagingAgreesWithThePlainStatement();
+    void cardTypeCountsFollowEveryWrite_data();
+    void cardTypeCountsFollowEveryWrite();
     void firstReleaseFileIsSearched();
 };
 
@@ -325,6 +327,68 @@ void TestCustomerSearch::pagingAgreesWithThePlainStatement()
     for (const Ids &ids : std::as_const(seen))
         listed += ids;
     QCOMPARE(listed, expected);
+}
+
+void TestCustomerSearch::cardTypeCountsFollowEveryWrite_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("nothing changed") << "SELECT 1";
+    QTest::newRow("new customer") << "INSERT INTO table2 (t1, t3, s1) VALUES ('新客', '金卡', '2026-02-01')";
+    QTest::newRow("new customer, other letter case") << "INSERT INTO table2 (t1, t3, s1) VALUES ('新客', 'GOLD', '2026-02-01')";
+    QTest::newRow("blank row filled by a rental")
+        << "INSERT INTO table2 DEFAULT VALUES; UPDATE table2 SET t1 = '新客', t3 = 'gold', s1 = '2026-03-15' "
+           "WHERE id = (SELECT max(id) FROM table2)";
+    QTest::newRow("card invalidated") << "UPDATE table2 SET t3 = NULL WHERE id % 10 = 0";
+    QTest::newRow("card type changed") << "UPDATE table2 SET t3 = '金卡' WHERE t3 = 'Gold' AND id % 3 = 0";
+    QTest::newRow("letter case changed") << "UPDATE table2 SET t3 = 'GOLD' WHERE t3 = 'gold'";
+    QTest::newRow("rented again") << "UPDATE table2 SET s1 = '2026-03-15' WHERE id % 7 = 0";
+    QTest::newRow("date cleared") << "UPDATE table2 SET s1 = NULL WHERE id BETWEEN 10 AND 40";
+    QTest::newRow("name cleared") << "UPDATE table2 SET t1 = NULL WHERE id % 4 = 0";
+    QTest::newRow("renumbered") << "UPDATE table2 SET id = id + 100000 WHERE id BETWEEN 100 AND 150";
+    QTest::newRow("rows removed") << "DELETE FROM table2 WHERE id % 3 = 1";
+}
+
+// The customers kept per card type and day agree with the table whatever writes it.
+void TestCustomerSearch::cardTypeCountsFollowEveryWrite()
+{
+    QFETCH(QString, change);
+    ProgramFolder f;
+    f.exec(QStringLiteral(
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 1500) "
+        "INSERT INTO table2 (id, t1, t3, s1) SELECT i, CASE WHEN i % 17 = 0 THEN NULL ELSE '客户' || i END, "
+        "CASE i % 5 WHEN 0 THEN '金卡' WHEN 1 THEN 'gold' WHEN 2 THEN 'Gold' WHEN 3 THEN '银卡' END, "
+        "CASE WHEN i % 30 = 0 THEN NULL ELSE date('2026-03-15', '-' || (i % 40) || ' days') END FROM k"));
+    for (const QString &sql : change.split(QStringLiteral("; ")))
+        f.exec(sql);
+    const struct
+    {
+        const char *type, *from, *to;
+    } cases[] = {{"金卡", nullptr, nullptr}, {"GOLD", nullptr, nullptr}, {"gold", "2026-02-20", "2026-03-10"},
+                 {"银卡", "2026-03-01", nullptr}, {"金卡", nullptr, "2026-02-28"}};
+    for (const auto &k : cases) {
+        db::CustomerCriteria c;
+        c.cardType = QString::fromUtf8(k.type);
+        QString plain = QStringLiteral("t3 = ?");
+        QVariantList binds{c.cardType};
+        if (k.from) {
+            c.from = QDate::fromString(QString::fromLatin1(k.from), Qt::ISODate);
+            plain += QStringLiteral(" AND s1 >= ?");
+            binds << QString::fromLatin1(k.from);
+        }
+        if (k.to) {
+            c.to = QDate::fromString(QString::fromLatin1(k.to), Qt::ISODate);
+            plain += QStringLiteral(" AND s1 <= ?");
+            binds << QString::fromLatin1(k.to);
+        }
+        Ids expected;
+        for (const QVariantList &r : f.rows(
+                 QStringLiteral("SELECT id FROM table2 WHERE t1 IS NOT NULL AND %1 ORDER BY s1 DESC, id DESC").arg(plain), binds))
+            expected << r.first().toLongLong();
+        QVERIFY(!expected.isEmpty());
+        qint64 count = -1;
+        QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count), expected);
+        QCOMPARE(count, qint64(expected.size()));
+    }
 }
 
 // A file of the first release is upgraded when first opened, and its customers are found by
