@@ -3,14 +3,20 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/programicon.h"
 #include "app/startup.h"
 #include "app/termination.h"
+#include "data/buildinfo.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
     QApplication::setOrganizationName(QStringLiteral("Lanlan"));
+    QApplication::setApplicationVersion(QStringLiteral(LANLAN_VERSION));
+    // Every window, dialogs included, carries the program's icon.
+    QApplication::setWindowIcon(app::ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("lanlan"));
     // Every text of the program is Chinese; the toolkit's own dialogs and buttons follow.
     QTranslator toolkitTexts;
     if (toolkitTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -8,8 +8,10 @@
 #include <QMenuBar>
 #include <QScreen>
 
+#include "app/about.h"
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
+#include "app/tour.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
 #include "discs/openers.h"
@@ -103,6 +105,9 @@ void main_MDIForm::wireMenus()
     wire("menu1_3", [] { lists::OpenUnreturnedCustomersList(); });
     wire("menu3_4", [] { lists::OpenAllCustomersList(); });
     wire("menu3_5", [] { lists::OpenUnreturnedCustomersList(); });
+    wire("menu4_1", [] { tour::showWindow(); });
+    wire("menu4_2", [] { About::showWindow(); });
+    wire("menu2_1", [] { lists::OpenDiscQuery(); });
     wire("menu2_2", [] { lists::OpenCustomerQuery(); });
 }
 

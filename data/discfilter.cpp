@@ -1,5 +1,7 @@
 #include "data/discfilter.h"
 
+#include "data/discindex.h"
+
 namespace db {
 namespace {
 
@@ -47,6 +49,31 @@ PagedQuery DiscFilterQuery(const DiscFilter &f)
     else if (f.state == RentalState::Out)
         where << QStringLiteral("s3 IS NOT NULL");
     q.where = where.join(QStringLiteral(" AND "));
+
+    if (DiscIndexServes(f)) {
+        // Substrings and values are looked up in the disc index, which counts and pages
+        // without reading the discs; the statement above stays what the list means.
+        q.finder = [f, where = q.where, binds = q.binds](Connection &c, qint64 page, int rowsPerPage) {
+            return FindDiscs(c, f, where, binds, page, rowsPerPage);
+        };
+    } else if (f.number < 1) {
+        // Every disc, or every disc in one rental state: counted and paged by the counters
+        // the disc lists keep.
+        q.versionSql = QStringLiteral("SELECT table1_changes FROM list_counts WHERE id = 1");
+        const char *count = "discs";
+        QString blocks = QStringLiteral("SELECT block, n FROM list_blocks WHERE list = 1 AND n > 0 ORDER BY block");
+        if (f.state == RentalState::Out) {
+            count = "discs_out";
+            blocks = QStringLiteral("SELECT block, n FROM list_blocks WHERE list = 2 AND n > 0 ORDER BY block");
+        } else if (f.state == RentalState::OnShelf) {
+            count = "discs - discs_out";
+            blocks = QStringLiteral("SELECT a.block, a.n - coalesce(b.n, 0) FROM list_blocks a "
+                                    "LEFT JOIN list_blocks b ON b.list = 2 AND b.block = a.block "
+                                    "WHERE a.list = 1 AND a.n - coalesce(b.n, 0) > 0 ORDER BY a.block");
+        }
+        q.countSql = QStringLiteral("SELECT %1 FROM list_counts WHERE id = 1").arg(QLatin1String(count));
+        q.blocksSql = blocks;
+    }
     return q;
 }
 

@@ -24,7 +24,9 @@ struct DiscFilter
 };
 
 // The discs the filter selects, newest first, with the columns of the disc lists
-// (DiscListField order). Empty texts select nothing by themselves.
+// (DiscListField order). Empty texts select nothing by themselves. Its where/binds are the
+// plain statement; a page is found through the disc index (data/discindex.h) or the list
+// counters, never by scanning the discs.
 PagedQuery DiscFilterQuery(const DiscFilter &filter);
 
 } // namespace db

@@ -171,8 +171,36 @@ Page emptyPage(qint64 records, qint64 page, int rowsPerPage)
     Page p;
     p.recordCount = records;
     p.pageCount = PageCountFor(records, rowsPerPage);
-    p.page = std::max<qint64>(1, std::min(page, std::max<qint64>(1, p.pageCount)));
+    p.page = ClampPage(page, records, rowsPerPage);
     return p;
+}
+
+// A page whose keys an index found: the rows are read by key, in list order.
+Result<Page> readFoundPage(Connection &c, const PagedQuery &q, qint64 page, int rowsPerPage)
+{
+    auto found = q.finder(c, page, rowsPerPage);
+    if (!found)
+        return found.status();
+    Page out = emptyPage(found->recordCount, found->page, rowsPerPage);
+    if (found->keys.isEmpty())
+        return out;
+    QStringList marks;
+    for (qsizetype i = 0; i < found->keys.size(); ++i)
+        marks << QStringLiteral("?");
+    const QString inKeys = q.key + QStringLiteral(" IN (") + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+    QVariantList binds = q.binds;
+    binds += found->keys;
+    // The rows are checked against the list's own condition once more, so a page never
+    // shows a row that does not belong to the list.
+    const QString where = q.where.trimmed().isEmpty()
+                              ? QStringLiteral(" WHERE ") + inKeys
+                              : QStringLiteral(" WHERE (") + q.where + QStringLiteral(") AND ") + inKeys;
+    const QString order = orderClause(q);
+    if (Status s = readRows(c, q, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(selectList(q), q.from, where, order),
+                            binds, false, out);
+        !s)
+        return s;
+    return out;
 }
 
 // Reads the rows of out.page by offset, from whichever end of the list is nearer when the
@@ -208,6 +236,11 @@ qint64 PageCountFor(qint64 records, int rowsPerPage)
     return (records + rowsPerPage - 1) / rowsPerPage;
 }
 
+qint64 ClampPage(qint64 page, qint64 records, int rowsPerPage)
+{
+    return std::max<qint64>(1, std::min(page, std::max<qint64>(1, PageCountFor(records, rowsPerPage))));
+}
+
 QString CountStatement(const PagedQuery &q)
 {
     if (!q.countSql.isEmpty())
@@ -233,6 +266,8 @@ Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsP
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
+    if (q.finder)
+        return readFoundPage(c, q, page, rowsPerPage);
     auto counted = countedPage(c, q, page, rowsPerPage);
     if (!counted)
         return counted;
@@ -256,7 +291,7 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty())
+    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty() || q.finder)
         return ReadPage(c, q, page, rowsPerPage);
 
     // Remembered keys hold only for the same rows: same statement, same values, no change since.

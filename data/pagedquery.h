@@ -4,11 +4,24 @@
 #include <QString>
 #include <QVariantList>
 
+#include <functional>
+
 #include "data/result.h"
 
 namespace db {
 
 class Connection;
+
+// The record count of a list and the keys of one of its pages, in list order, as an index
+// kept beside the table finds them. `page` is the page asked for, clamped to the pages
+// that exist (1 for an empty list).
+struct KeyPage
+{
+    qint64 page = 1;
+    qint64 recordCount = 0;
+    QVariantList keys;
+};
+using KeyFinder = std::function<Result<KeyPage>(Connection &c, qint64 page, int rowsPerPage)>;
 
 // What a paged list reads: `columns` of the rows of `from` that pass `where`, in list order.
 // The first column must be the record number (`key`), which every list row links to.
@@ -44,6 +57,10 @@ struct PagedQuery
     QString blocksSql;
     QVariantList blocksBinds;
     static constexpr int BlockShift = 10;
+    // Optional: finds the count and the keys of a page without the statements above (a
+    // substring search, say). The page's rows are then read by key, and only those that
+    // pass `where`; from/where/binds still say which rows the list holds.
+    KeyFinder finder;
 };
 
 // One page of a list: the counts the page counter shows and the rows of the page asked for.
@@ -56,6 +73,9 @@ struct Page
 };
 
 qint64 PageCountFor(qint64 records, int rowsPerPage);
+// The page a read gives for `page`: 1 for page 0 or below and for an empty list, the last
+// page for a page beyond it.
+qint64 ClampPage(qint64 page, qint64 records, int rowsPerPage);
 
 // Reads the record count and the rows of one page; never the whole result. A page beyond
 // the last (the result shrank since it was shown) gives the last page; page 0 or below

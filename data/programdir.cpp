@@ -5,34 +5,82 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "data/buildinfo.h"
+
 namespace db {
 namespace {
 QString g_programDir;
+QStringList g_installedData;
 bool g_demo = false;
 QString g_user;
 QString g_password;
 
-QString defaultProgramDir()
+QString installedDataBeside(const QString &exeDir)
 {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
-        return exeDir;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return data;
+    return QDir::cleanPath(QDir(exeDir).filePath(QStringLiteral(LANLAN_BIN_TO_DATA)));
 }
 } // namespace
 
+QString ProgramDir::choose(const QString &exeDir, const QString &perUserDir)
+{
+    // An installed program never writes beside itself: root may write into /usr/bin, but
+    // the data belongs to the user.
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable() && !QFileInfo(installedDataBeside(exeDir)).isDir())
+        return exeDir;
+    return perUserDir;
+}
+
 QString ProgramDir::path()
 {
-    if (g_programDir.isEmpty())
-        g_programDir = defaultProgramDir();
+    if (g_programDir.isEmpty()) {
+        g_programDir = choose(QCoreApplication::applicationDirPath(),
+                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        QDir().mkpath(g_programDir);
+    }
     return g_programDir;
 }
 
 void ProgramDir::setPath(const QString &dir) { g_programDir = dir; }
 QString ProgramDir::file(const QString &name) { return path() + QLatin1Char('/') + name; }
 QString ProgramDir::scratchDir() { return file(QStringLiteral("tmp")); }
+
+QStringList InstalledData::foldersFor(const QString &exeDir)
+{
+    QStringList dirs;
+    if (!exeDir.isEmpty())
+        dirs << installedDataBeside(exeDir);
+    const QString configured = QDir::cleanPath(QStringLiteral(LANLAN_INSTALLED_DATA_DIR));
+    if (!dirs.contains(configured))
+        dirs << configured;
+    return dirs;
+}
+
+QStringList InstalledData::folders()
+{
+    if (!g_installedData.isEmpty())
+        return g_installedData;
+    return foldersFor(QCoreApplication::applicationDirPath());
+}
+
+void InstalledData::setFolders(const QStringList &dirs) { g_installedData = dirs; }
+
+ShippedFile FindShippedFile(const QString &name)
+{
+    ShippedFile found;
+    found.searched << ProgramDir::path();
+    for (const QString &dir : InstalledData::folders()) {
+        if (!found.searched.contains(dir))
+            found.searched << dir;
+    }
+    for (const QString &dir : std::as_const(found.searched)) {
+        const QFileInfo f(QDir(dir).filePath(name));
+        if (f.isFile()) {
+            found.path = f.absoluteFilePath();
+            break;
+        }
+    }
+    return found;
+}
 
 bool DemoData::enabled() { return g_demo; }
 void DemoData::setEnabled(bool on) { g_demo = on; }

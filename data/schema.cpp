@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "data/connection.h"
+#include "data/discindex.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -191,7 +192,7 @@ Status addCustomerListCounts(Connection &c)
     });
 }
 
-// Version 3: the customer query. Customers of one card type in the order of the customer
+// Version 4: the customer query. Customers of one card type in the order of the customer
 // lists, and their number per card type and last rental date (letter case ignored, as the
 // query compares card types), so that a card type, alone or with a range of dates, is
 // counted by adding up dates and a deep page found like in the customer lists.
@@ -226,7 +227,9 @@ Status addCustomerQueryIndexes(Connection &c)
 
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
-    {3, addCustomerQueryIndexes},
+    // 3: the disc search index (substring and value search for the picker and the query).
+    {3, [](Connection &c) { return CreateDiscIndex(c); }},
+    {4, addCustomerQueryIndexes},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

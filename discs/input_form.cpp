@@ -25,6 +25,7 @@
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/twips.h"
+#include "ui/underlinedfield.h"
 #include "ui/windowhost.h"
 
 using ui::twips;
@@ -122,27 +123,20 @@ input_Form::input_Form(QWidget *parent) : QWidget(parent)
 void input_Form::buildField(int index, int labelIndex, const QString &label, int left, int top, int width, int maxLength,
                             const QString &designText, bool labelRight)
 {
-    auto *edit = new QLineEdit(designText, m_frame);
-    edit->setObjectName(QStringLiteral("Text1_%1").arg(index));
-    edit->setFrame(false);
-    if (maxLength > 0)
-        edit->setMaxLength(maxLength);
-    const int h = qMax(twips(195), edit->fontMetrics().height() + 2);
-    edit->setGeometry(twips(left), twips(top), twips(width), h);
+    ui::UnderlinedField f;
+    f.index = index;
+    f.labelIndex = labelIndex;
+    f.label = label;
+    f.left = left;
+    f.top = top;
+    f.width = width;
+    f.maxLength = maxLength;
+    f.designText = designText;
+    f.labelRight = labelRight;
+    f.labelGap = 2;
+    QLineEdit *edit = ui::AddUnderlinedField(m_frame, f);
     edit->installEventFilter(this);
     m_fields.insert(index, edit);
-
-    auto *line = new QFrame(m_frame);
-    line->setObjectName(QStringLiteral("Line1_%1").arg(index));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setGeometry(edit->x(), edit->y() + edit->height(), edit->width(), 1);
-
-    auto *caption = new QLabel(label, m_frame);
-    caption->setObjectName(QStringLiteral("Label1_%1").arg(labelIndex));
-    caption->adjustSize();
-    const int x = labelRight ? edit->geometry().right() + 4 : edit->x() - caption->width() - 2;
-    caption->move(x, edit->y() + (edit->height() - caption->height()) / 2);
 }
 
 void input_Form::build()

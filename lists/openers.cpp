@@ -4,6 +4,7 @@
 #include "lists/kh_list_form2.h"
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
+#include "lists/qdisc_form.h"
 #include "lists/qkh_form.h"
 #include "ui/reloadflag.h"
 #include "ui/windowhost.h"
@@ -41,6 +42,12 @@ void OpenAllCustomersList()
 void OpenUnreturnedCustomersList()
 {
     open(new kh_list_Form2, QStringLiteral("未还客户列表"));
+}
+
+void OpenDiscQuery()
+{
+    QWidget *w = ui::Shared<Qdisc_Form>([] { return new Qdisc_Form; });
+    ui::BringToFront(w);
 }
 
 void OpenCustomerQuery()

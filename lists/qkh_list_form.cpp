@@ -23,7 +23,7 @@ Qkh_list_Form *Qkh_list_Form::showCriteria(const QString &criteriaText)
         w->m_tag = criteriaText;
         // A new query starts at its first page; the page of the last result may not exist
         // in this one.
-        w->startAtFirstPage();
+        w->setShownPage(1);
         ui::BringToFront(w);
     } else {
         w = ui::Shared<Qkh_list_Form>([&] {

@@ -22,6 +22,7 @@
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/twips.h"
+#include "ui/underlinedfield.h"
 #include "ui/windowhost.h"
 
 using ui::twips;
@@ -79,25 +80,18 @@ input_Form2 *input_Form2::shared()
 
 QLineEdit *input_Form2::buildField(int index, const QString &label, int left, int top, int width, int maxLength)
 {
-    auto *edit = new QLineEdit(this);
-    edit->setObjectName(QStringLiteral("Text1_%1").arg(index));
-    edit->setFrame(false);
-    edit->setMaxLength(maxLength);
-    const int h = qMax(twips(240), edit->fontMetrics().height() + 4);
-    edit->setGeometry(twips(left), twips(top), twips(width), h);
+    ui::UnderlinedField f;
+    f.index = index;
+    f.label = label;
+    f.left = left;
+    f.top = top;
+    f.width = width;
+    f.maxLength = maxLength;
+    f.minHeightTwips = 240;
+    f.padding = 4;
+    QLineEdit *edit = ui::AddUnderlinedField(this, f);
     edit->installEventFilter(this);
     m_fields.insert(index, edit);
-
-    auto *line = new QFrame(this);
-    line->setObjectName(QStringLiteral("Line1_%1").arg(index));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setGeometry(edit->x(), edit->y() + edit->height(), edit->width(), 1);
-
-    auto *caption = new QLabel(label, this);
-    caption->setObjectName(QStringLiteral("Label1_%1").arg(index));
-    caption->adjustSize();
-    caption->move(edit->x() - caption->width() - 4, edit->y() + (edit->height() - caption->height()) / 2);
     return edit;
 }
 

@@ -15,6 +15,7 @@
 #include "ui/listgrid.h"
 #include "ui/messages.h"
 #include "ui/twips.h"
+#include "ui/underlinedfield.h"
 #include "ui/windowhost.h"
 
 using ui::twips;
@@ -72,27 +73,17 @@ input_Form3::input_Form3(QWidget *parent) : QWidget(parent)
 
 void input_Form3::buildField(int index, const QString &label, int left, int top, int width, int maxLength)
 {
+    ui::UnderlinedField f;
+    f.index = index;
+    f.label = label;
+    f.left = left;
+    f.top = top;
+    f.width = width;
+    f.maxLength = maxLength;
     QWidget *frame = findChild<QGroupBox *>(QStringLiteral("Frame1"));
-    auto *edit = new QLineEdit(frame);
-    edit->setObjectName(QStringLiteral("Text1_%1").arg(index));
-    edit->setFrame(false);
-    edit->setMaxLength(maxLength);
-    const int h = qMax(twips(195), edit->fontMetrics().height() + 2);
-    edit->setGeometry(twips(left), twips(top), twips(width), h);
-    m_fields.insert(index, edit);
-
-    auto *line = new QFrame(frame);
-    line->setObjectName(QStringLiteral("Line1_%1").arg(index));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setGeometry(edit->x(), edit->y() + edit->height(), edit->width(), 1);
-
-    auto *caption = new QLabel(label, frame);
-    caption->setObjectName(QStringLiteral("Label1_%1").arg(index));
-    caption->adjustSize();
-    caption->move(edit->x() - caption->width() - 4, edit->y() + (edit->height() - caption->height()) / 2);
+    m_fields.insert(index, ui::AddUnderlinedField(frame, f));
     if (index == Deposit)
-        caption->setToolTip(QStringLiteral("指月薪.不填为面议"));
+        frame->findChild<QLabel *>(QStringLiteral("Label1_%1").arg(index))->setToolTip(QStringLiteral("指月薪.不填为面议"));
 }
 
 void input_Form3::build()

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need.
+# Installs the Debian packages the build, the program, the tests and the package need.
 set -euo pipefail
 packages=(
   g++ cmake make
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev
+  libroaring-dev
   fonts-wqy-microhei
+  librsvg2-bin
   xvfb xauth
+  desktop-file-utils
+  dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -173,10 +173,10 @@ void PagedListForm::showPage(qint64 page)
     loadPage(m_currentPage);
 }
 
-void PagedListForm::startAtFirstPage()
+void PagedListForm::setShownPage(qint64 page)
 {
-    m_currentPage = m_gridTag = 1;
-    m_grid->setProperty("Tag", QStringLiteral("1"));
+    m_currentPage = m_gridTag = std::max<qint64>(1, page);
+    m_grid->setProperty("Tag", QString::number(m_gridTag));
 }
 
 void PagedListForm::gridClicked()

@@ -45,9 +45,8 @@ public:
     void turnPage(int index);
     // Makes `page` the page shown and loads it, as paging to it would.
     void showPage(qint64 page);
-    // Makes page 1 the page the next load shows, without loading (a list given new
-    // criteria starts over; its next activation loads it).
-    void startAtFirstPage();
+    // Makes `page` the page the next load shows, without loading it.
+    void setShownPage(qint64 page);
 
     qint64 currentPage() const { return m_currentPage; }
     qint64 shownPage() const { return m_gridTag; }    // Grid1's tag: the page to show

@@ -30,48 +30,13 @@
 #include "lists/openers.h"
 #include "ui/reloadflag.h"
 
+#include "bench/common/timing.h"
+
+using namespace bench;
+
 namespace {
 
 QTextStream out(stdout);
-
-struct Stats
-{
-    double median = 0, p95 = 0;
-};
-
-Stats stats(std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    Stats s;
-    if (ms.empty())
-        return s;
-    s.median = ms[ms.size() / 2];
-    s.p95 = ms[std::min(ms.size() - 1, size_t(double(ms.size()) * 0.95))];
-    return s;
-}
-
-// Runs `prepare` untimed and `action` timed, reps times.
-Stats time(int reps, const std::function<void()> &action, const std::function<void()> &prepare = {})
-{
-    std::vector<double> ms;
-    for (int i = 0; i < reps; ++i) {
-        if (prepare)
-            prepare();
-        QElapsedTimer t;
-        t.start();
-        action();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    return stats(ms);
-}
-
-void must(bool ok, const QString &what)
-{
-    if (!ok) {
-        QTextStream(stderr) << "failed: " << what << "\n";
-        std::exit(1);
-    }
-}
 
 // The naive page: count every row and skip `offset` rows of the table itself.
 void naivePage(const db::PagedQuery &q, qint64 page)
@@ -102,14 +67,7 @@ void naiveNextDiscId()
 
 void row(const QString &shop, const QString &action, const Stats &ours, const std::optional<Stats> &naive)
 {
-    out << "| " << shop << " | " << action << " | " << QString::number(ours.median, 'f', 2) << " | "
-        << QString::number(ours.p95, 'f', 2) << " | ";
-    if (naive)
-        out << QString::number(naive->median, 'f', 2) << " | " << QString::number(naive->p95, 'f', 2) << " | "
-            << QString::number(naive->median / std::max(ours.median, 1e-6), 'f', 1) << "× |\n";
-    else
-        out << "– | – | – |\n";
-    out.flush();
+    printRow(out, {shop, action}, ours, naive);
 }
 
 void benchShop(const QString &file, int reps)

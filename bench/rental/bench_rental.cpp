@@ -24,25 +24,13 @@
 #include "rental/input_form2.h"
 #include "rental/prerentlist.h"
 
+#include "bench/common/timing.h"
+
+using namespace bench;
+
 namespace {
 
 QTextStream out(stdout);
-
-struct Stats
-{
-    double median = 0, p95 = 0;
-};
-
-Stats stats(std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    Stats s;
-    if (ms.empty())
-        return s;
-    s.median = ms[ms.size() / 2];
-    s.p95 = ms[std::min(ms.size() - 1, size_t(double(ms.size()) * 0.95))];
-    return s;
-}
 
 Stats time(int reps, const std::function<void()> &action, const std::function<void()> &prepare = {})
 {
@@ -58,24 +46,9 @@ Stats time(int reps, const std::function<void()> &action, const std::function<vo
     return stats(ms);
 }
 
-void must(bool ok, const QString &what)
-{
-    if (!ok) {
-        QTextStream(stderr) << "failed: " << what << "\n";
-        std::exit(1);
-    }
-}
-
 void row(const QString &shop, const QString &action, const Stats &ours, const std::optional<Stats> &naive)
 {
-    out << "| " << shop << " | " << action << " | " << QString::number(ours.median, 'f', 2) << " | "
-        << QString::number(ours.p95, 'f', 2) << " | ";
-    if (naive)
-        out << QString::number(naive->median, 'f', 2) << " | " << QString::number(naive->p95, 'f', 2) << " | "
-            << QString::number(naive->median / std::max(ours.median, 1e-6), 'f', 1) << "× |\n";
-    else
-        out << "– | – | – |\n";
-    out.flush();
+    printRow(out, {shop, action}, ours, naive);
 }
 
 // Rentable discs to hand out, taken in turn so that no two runs rent the same disc.

@@ -29,48 +29,13 @@
 #include "rental/input_form3.h"
 #include "ui/reloadflag.h"
 
+#include "bench/common/timing.h"
+
+using namespace bench;
+
 namespace {
 
 QTextStream out(stdout);
-
-struct Stats
-{
-    double median = 0, p95 = 0;
-};
-
-Stats stats(std::vector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    Stats s;
-    if (ms.empty())
-        return s;
-    s.median = ms[ms.size() / 2];
-    s.p95 = ms[std::min(ms.size() - 1, size_t(double(ms.size()) * 0.95))];
-    return s;
-}
-
-// Runs `prepare` untimed and `action` timed, reps times.
-Stats time(int reps, const std::function<void()> &action, const std::function<void()> &prepare = {})
-{
-    std::vector<double> ms;
-    for (int i = 0; i < reps; ++i) {
-        if (prepare)
-            prepare();
-        QElapsedTimer t;
-        t.start();
-        action();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    return stats(ms);
-}
-
-void must(bool ok, const QString &what)
-{
-    if (!ok) {
-        QTextStream(stderr) << "failed: " << what << "\n";
-        std::exit(1);
-    }
-}
 
 void exec(db::Connection &c, const QString &sql, const QVariantList &binds = {})
 {
@@ -87,14 +52,7 @@ qint64 scalar(db::Connection &c, const QString &sql, const QVariantList &binds =
 
 void row(const QString &action, const Stats &ours, const std::optional<Stats> &naive)
 {
-    out << "| " << action << " | " << QString::number(ours.median, 'f', 2) << " | " << QString::number(ours.p95, 'f', 2)
-        << " | ";
-    if (naive)
-        out << QString::number(naive->median, 'f', 2) << " | " << QString::number(naive->p95, 'f', 2) << " | "
-            << QString::number(naive->median / std::max(ours.median, 1e-6), 'f', 1) << "× |\n";
-    else
-        out << "– | – | – |\n";
-    out.flush();
+    printRow(out, {action}, ours, naive);
 }
 
 // The naive page: count every customer of the list and sort them all to skip to the page.
@@ -160,7 +118,7 @@ Customer makeCustomer(db::Connection &c, const QString &name, int records, int o
     return k;
 }
 
-void bench(const QString &file, int reps)
+void runAll(const QString &file, int reps)
 {
     QTemporaryDir dir;
     must(dir.isValid(), QStringLiteral("temporary folder"));
@@ -312,6 +270,6 @@ int main(int argc, char *argv[])
         return 2;
     }
     out << "times in ms, " << reps << " runs each (naive: " << std::max(5, reps / 3) << ")\n";
-    bench(shop, reps);
+    runAll(shop, reps);
     return 0;
 }
