@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "data/customerindex.h"
 #include "data/customerlists.h"
 #include "data/dates.h"
 
@@ -92,18 +93,19 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
     }
     PagedQuery q = CustomerQuery(where.join(QStringLiteral(" AND ")), binds);
     q.versionSql = version;
-    if (c.name.isEmpty()) {
-        // Dates alone (or nothing) or with a card type: the customers kept per day (and card
-        // type) count the result and find a deep page.
+    if (CustomerIndexServes(c)) {
+        // Name parts and card types are looked up in the customer index, which counts and
+        // pages without reading the customers; the statement above stays what the list means.
+        q.finder = [c, where = q.where, binds = q.binds](Connection &conn, qint64 page, int rowsPerPage) {
+            return FindCustomers(conn, c, where, binds, page, rowsPerPage);
+        };
+    } else if (c.name.isEmpty() && c.cardType.isEmpty()) {
+        // Dates alone, or nothing: the customers kept per day for the all-customers list
+        // count the result and find a deep page.
         const QString onDays = days ? QStringLiteral(" AND ") + days->condition.arg(QStringLiteral("day")) : QString();
-        const bool typed = !c.cardType.isEmpty();
-        const QString table = typed ? QStringLiteral("customer_type_days WHERE t3 = ?")
-                                    : QStringLiteral("customer_days WHERE list = 1");
-        q.countSql = QStringLiteral("SELECT ifnull(sum(n), 0) FROM %1%2").arg(table, onDays);
-        q.countBinds = typed ? QVariantList{c.cardType} : QVariantList();
-        if (days)
-            q.countBinds << days->binds;
-        q.blocksSql = QStringLiteral("SELECT day, n FROM %1%2 AND n > 0 ORDER BY day").arg(table, onDays);
+        q.countSql = QStringLiteral("SELECT ifnull(sum(n), 0) FROM customer_days WHERE list = 1") + onDays;
+        q.countBinds = days ? days->binds : QVariantList();
+        q.blocksSql = QStringLiteral("SELECT day, n FROM customer_days WHERE list = 1%1 AND n > 0 ORDER BY day").arg(onDays);
         q.blocksBinds = q.countBinds;
     }
     return q;

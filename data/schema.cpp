@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "data/connection.h"
+#include "data/customerindex.h"
 #include "data/discindex.h"
 
 #include <algorithm>
@@ -192,44 +193,12 @@ Status addCustomerListCounts(Connection &c)
     });
 }
 
-// Version 4: the customer query. Customers of one card type in the order of the customer
-// lists, and their number per card type and last rental date (letter case ignored, as the
-// query compares card types), so that a card type, alone or with a range of dates, is
-// counted by adding up dates and a deep page found like in the customer lists.
-Status addCustomerQueryIndexes(Connection &c)
-{
-    return runStatements(c, {
-        "CREATE INDEX table2_card_type ON table2(t3, ifnull(s1, ''), id) WHERE t1 IS NOT NULL",
-        R"(CREATE TABLE customer_type_days (
-            t3 TEXT COLLATE NOCASE NOT NULL, day TEXT NOT NULL, n INTEGER NOT NULL,
-            PRIMARY KEY (t3, day)) WITHOUT ROWID)",
-        R"(INSERT INTO customer_type_days (t3, day, n)
-            SELECT t3, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND t3 IS NOT NULL GROUP BY 1, 2)",
-        R"(CREATE TRIGGER table2_type_days_insert AFTER INSERT ON table2
-            WHEN NEW.t1 IS NOT NULL AND NEW.t3 IS NOT NULL BEGIN
-            INSERT INTO customer_type_days (t3, day, n) VALUES (NEW.t3, ifnull(NEW.s1, ''), 1)
-                ON CONFLICT (t3, day) DO UPDATE SET n = n + 1;
-            END)",
-        R"(CREATE TRIGGER table2_type_days_delete AFTER DELETE ON table2
-            WHEN OLD.t1 IS NOT NULL AND OLD.t3 IS NOT NULL BEGIN
-            UPDATE customer_type_days SET n = n - 1 WHERE t3 = OLD.t3 AND day = ifnull(OLD.s1, '');
-            END)",
-        R"(CREATE TRIGGER table2_type_days_update AFTER UPDATE OF t1, t3, s1 ON table2
-            WHEN (OLD.t1 IS NULL) <> (NEW.t1 IS NULL) OR OLD.t3 IS NOT NEW.t3 OR OLD.s1 IS NOT NEW.s1 BEGIN
-            UPDATE customer_type_days SET n = n - 1
-                WHERE t3 = OLD.t3 AND day = ifnull(OLD.s1, '') AND OLD.t1 IS NOT NULL;
-            INSERT INTO customer_type_days (t3, day, n)
-                SELECT NEW.t3, ifnull(NEW.s1, ''), 1 WHERE NEW.t1 IS NOT NULL AND NEW.t3 IS NOT NULL
-                ON CONFLICT (t3, day) DO UPDATE SET n = n + 1;
-            END)",
-    });
-}
-
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
     // 3: the disc search index (substring and value search for the picker and the query).
     {3, [](Connection &c) { return CreateDiscIndex(c); }},
-    {4, addCustomerQueryIndexes},
+    // 4: the customer search index (name parts and card types for the customer query).
+    {4, [](Connection &c) { return CreateCustomerIndex(c); }},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

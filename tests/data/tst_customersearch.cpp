@@ -7,11 +7,8 @@
 #include "data/customerquery.h"
 #include "data/dates.h"
 #include "data/pagedquery.h"
-#include "data/rentals.h"
-#include "data/returns.h"
 #include "data/schema.h"
 
-#include <QRandomGenerator>
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -82,8 +79,6 @@ private slots:
     void pagingAgreesWithThePlainStatement();
     void cardTypeCountsFollowEveryWrite_data();
     void cardTypeCountsFollowEveryWrite();
-    void nameAgreesWithLike_data();
-    void nameAgreesWithLike();
     void firstReleaseFileIsSearched();
 };
 
@@ -394,127 +389,6 @@ void TestCustomerSearch::cardTypeCountsFollowEveryWrite()
         qint64 count = -1;
         QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count), expected);
         QCOMPARE(count, qint64(expected.size()));
-    }
-}
-
-// Pieces customer names are made of: Chinese, Latin in both cases, digits, blanks and the
-// characters LIKE gives a meaning to.
-const QStringList kPieces = {"张", "王", "李", "明", "海燕", "小", "华", "Li", "li", "LI", "Zhang", "ZHANG", "an", "AN",
-                             "Ng", " ", "  ", "·", "%", "_", "\\", "-", "'", "9", "07", "é", "É", "ｚ", "Ｚ"};
-
-QString generatedName(QRandomGenerator &r)
-{
-    QString name;
-    const int pieces = 1 + r.bounded(4);
-    for (int i = 0; i < pieces; ++i)
-        name += kPieces.at(r.bounded(int(kPieces.size())));
-    return name;
-}
-
-// What the plain statement lists for a name part, in the customer lists' order.
-Ids likeIds(const ProgramFolder &f, const QString &part, const QString &more = {}, const QVariantList &moreBinds = {})
-{
-    QString pattern = part;
-    pattern.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("\\%")).replace(QLatin1Char('_'), QStringLiteral("\\_"));
-    Ids ids;
-    for (const QVariantList &r : f.rows(QStringLiteral("SELECT id FROM table2 WHERE t1 IS NOT NULL AND t1 LIKE ? ESCAPE '\\' %1 "
-                                                       "ORDER BY s1 DESC, id DESC").arg(more),
-                                        QVariantList{QLatin1Char('%') + pattern + QLatin1Char('%')} + moreBinds))
-        ids << r.first().toLongLong();
-    return ids;
-}
-
-void TestCustomerSearch::nameAgreesWithLike_data()
-{
-    QTest::addColumn<QString>("stage");
-    QTest::newRow("generated customers") << "generated";
-    QTest::newRow("after rentals that add and rename customers") << "rentals";
-    QTest::newRow("after returns") << "returns";
-    QTest::newRow("after names are changed, cleared, removed and renumbered") << "writes";
-}
-
-// Over customers with mixed names, every name part (one, two and more characters, either
-// letter case, with blanks and LIKE's own characters) lists exactly the customers the plain
-// LIKE lists, alone and with a card type or dates, also after the writes of the program.
-void TestCustomerSearch::nameAgreesWithLike()
-{
-    QFETCH(QString, stage);
-    ProgramFolder f;
-    QRandomGenerator r(20260315);
-    f.exec(QStringLiteral("INSERT INTO table1 (t13, t7) SELECT '碟' || value, 1 FROM json_each('[1,2,3,4,5,6,7,8,9,10,11,12]')"));
-    for (int i = 1; i <= 400; ++i) {
-        f.exec(QStringLiteral("INSERT INTO table2 (id, t1, t2, t3, s1, s2) VALUES (?, ?, ?, ?, ?, 1)"),
-               {i, i % 23 == 0 ? QVariant() : QVariant(generatedName(r)), QStringLiteral("card%1").arg(i),
-                i % 3 == 0 ? QStringLiteral("金卡") : QStringLiteral("银卡"),
-                QDate(2026, 1, 1).addDays(r.bounded(60)).toString(Qt::ISODate)});
-    }
-    const QStringList stages = {"generated", "rentals", "returns", "writes"};
-    const int upTo = int(stages.indexOf(stage));
-    QList<qint64> records;
-    qint64 returner = 0;
-    if (upTo >= 1) {
-        // New customers, and customers found by identity card and renamed.
-        const struct
-        {
-            const char *name, *card;
-        } renters[] = {{"新 客Li", "newcard1"}, {"王%_小", "newcard2"}, {"ZHANG 海燕", "card5"}, {"li明", "card17"}, {"É·é", "card40"}};
-        qint64 disc = 1;
-        for (const auto &k : renters) {
-            db::RentalRequest q;
-            q.name = QString::fromUtf8(k.name);
-            q.card = QString::fromUtf8(k.card);
-            q.cardType = QStringLiteral("金卡");
-            q.discs = {{disc, QStringLiteral("碟%1").arg(disc)}, {disc + 1, QStringLiteral("碟%1").arg(disc + 1)}};
-            disc += 2;
-            auto id = db::CommitRental(q);
-            QVERIFY2(id.ok(), qPrintable(id.error()));
-            returner = *id;
-        }
-        for (const QVariantList &row : f.rows(QStringLiteral("SELECT id FROM table4 WHERE khid = ?"), {returner}))
-            records << row.first().toLongLong();
-    }
-    if (upTo >= 2) {
-        auto back = db::ReturnDiscs(returner, records);
-        QVERIFY2(back.ok(), qPrintable(back.error()));
-        QVERIFY(back->settled);
-    }
-    if (upTo >= 3) {
-        f.exec(QStringLiteral("UPDATE table2 SET t1 = t1 || 'Zz' WHERE id % 7 = 0"));
-        f.exec(QStringLiteral("UPDATE table2 SET t1 = NULL WHERE id % 11 = 0"));
-        f.exec(QStringLiteral("UPDATE table2 SET t1 = '明华' WHERE id % 23 = 0"));
-        f.exec(QStringLiteral("DELETE FROM table2 WHERE id % 13 = 0"));
-        f.exec(QStringLiteral("UPDATE table2 SET id = id + 5000000000 WHERE id BETWEEN 300 AND 320"));
-    }
-
-    // Name parts: every piece and its other letter case, and parts cut out of stored names.
-    QStringList parts = kPieces;
-    for (const QString &p : kPieces)
-        parts << p.toUpper() << p.toLower();
-    parts << "张王" << "海燕小" << "i L" << "%_" << "_\\" << "no such part" << "zz" << "ZZ" << "明华";
-    const QList<QVariantList> names = f.rows(QStringLiteral("SELECT t1 FROM table2 WHERE t1 IS NOT NULL"));
-    for (int i = 0; i < 60; ++i) {
-        const QString name = names.at(r.bounded(int(names.size()))).first().toString();
-        const int from = r.bounded(int(name.size()));
-        parts << name.mid(from, 1 + r.bounded(3));
-    }
-    parts.removeDuplicates();
-    for (const QString &part : std::as_const(parts)) {
-        if (part.isEmpty())
-            continue;
-        db::CustomerCriteria c;
-        c.name = part;
-        qint64 count = -1;
-        const Ids expected = likeIds(f, part);
-        QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count), expected);
-        QCOMPARE(count, qint64(expected.size()));
-        c.cardType = QStringLiteral("金卡");
-        QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count), likeIds(f, part, "AND t3 = ?", {c.cardType}));
-        c.cardType.clear();
-        c.from = QDate(2026, 1, 15);
-        c.to = QDate(2026, 2, 10);
-        QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count),
-                 likeIds(f, part, "AND s1 BETWEEN ? AND ?", {QStringLiteral("2026-01-15"), QStringLiteral("2026-02-10")}));
-        QCOMPARE(count, qint64(likeIds(f, part, "AND s1 BETWEEN ? AND ?", {QStringLiteral("2026-01-15"), QStringLiteral("2026-02-10")}).size()));
     }
 }
 
