@@ -108,6 +108,7 @@ void main_MDIForm::wireMenus()
     wire("menu4_1", [] { tour::showWindow(); });
     wire("menu4_2", [] { About::showWindow(); });
     wire("menu2_1", [] { lists::OpenDiscQuery(); });
+    wire("menu2_2", [] { lists::OpenCustomerQuery(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

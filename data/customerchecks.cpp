@@ -59,4 +59,23 @@ QString IdentityCardProblem(const QString &text)
     return ok ? QString() : QStringLiteral("身份证号码不正确！") + LeaveEmptyHint();
 }
 
+QString DatePartProblem(DatePart part, const QString &text)
+{
+    struct Texts
+    {
+        const char *below, *above;
+    };
+    static const Texts kTexts[] = {{"年请填入数字，如2000！", "年请填入填入数字，如1980！"},
+                                   {"月请填入数字，如2！", "月请填入填入数字，如2！"},
+                                   {"日请填入数字，如16！", "日请填入填入数字，如16！"}};
+    const Texts &t = kTexts[int(part)];
+    for (QChar c : text.trimmed()) {
+        if (isDigit(c))
+            continue;
+        const bool below = c.unicode() > 0x7f || c < QLatin1Char('0');
+        return QString::fromUtf8(below ? t.below : t.above) + LeaveEmptyHint();
+    }
+    return {};
+}
+
 } // namespace db

@@ -11,6 +11,7 @@
 
 #include "data/clock.h"
 #include "data/connection.h"
+#include "data/customerindex.h"
 #include "data/dates.h"
 #include "data/discindex.h"
 #include "data/programdir.h"
@@ -379,8 +380,11 @@ Status GenerateDemoData(Connection &c, const DemoSize &size)
         if (!q.exec())
             return fail(q, c);
     }
-    // The search index logged every disc on the way in; one rebuild files them at once.
+    // The search indexes logged every disc and customer on the way in; one rebuild each
+    // files them at once.
     if (Status s = RebuildDiscIndex(c); !s)
+        return s;
+    if (Status s = RebuildCustomerIndex(c); !s)
         return s;
     return tx.commit();
 }

@@ -8,7 +8,7 @@
 
 namespace db::index {
 
-// A set of disc numbers, negative ones included, as compressed bitmaps: one per 2^32
+// A set of record numbers, negative ones included, as compressed bitmaps: one per 2^32
 // numbers, in the order of the numbers.
 class IdSet
 {
@@ -70,6 +70,21 @@ public:
             else
                 ++it;
         }
+    }
+    // How many numbers the two sets share, without making the set of them.
+    quint64 andCount(const IdSet &o) const
+    {
+        quint64 n = 0;
+        auto a = m_parts.begin(), b = o.m_parts.begin();
+        while (a != m_parts.end() && b != o.m_parts.end()) {
+            if (a->first < b->first)
+                ++a;
+            else if (b->first < a->first)
+                ++b;
+            else
+                n += (a++)->second.and_cardinality((b++)->second);
+        }
+        return n;
     }
     // The number at `rank` in ascending order.
     std::optional<qint64> at(quint64 rank) const

@@ -18,10 +18,12 @@ QString whereClause(const PagedQuery &q)
     return q.where.trimmed().isEmpty() ? QString() : QStringLiteral(" WHERE (") + q.where + QLatin1Char(')');
 }
 
+// The bound goes first: of two bounds on the same indexed value the database searches by the
+// first it meets, and a page's bound is narrower than a range in the list's own condition.
 QString andClause(const PagedQuery &q, const QString &more)
 {
     return q.where.trimmed().isEmpty() ? QStringLiteral(" WHERE ") + more
-                                       : QStringLiteral(" WHERE (") + q.where + QStringLiteral(") AND ") + more;
+                                       : QStringLiteral(" WHERE ") + more + QStringLiteral(" AND (") + q.where + QLatin1Char(')');
 }
 
 QString orderClause(const PagedQuery &q, bool reversed = false)
@@ -93,7 +95,8 @@ std::optional<BlockStart> blockStart(Connection &c, const PagedQuery &q, bool as
 }
 
 // A page next to a remembered row: rows strictly after (or from) it in the given direction.
-// Binds: the row's key, and before it twice its sort value in a list ordered by one.
+// Binds: the row's key (before it twice its sort value in a list ordered by one), then the
+// list's own.
 QString seekStatement(const PagedQuery &q, bool reversed, bool inclusive)
 {
     // Rows after the key in list order lie below it in a descending order.
@@ -113,10 +116,10 @@ QString seekStatement(const PagedQuery &q, bool reversed, bool inclusive)
 
 QVariantList seekBinds(const PagedQuery &q, const QVariant &key, const QVariant &value, int rowsPerPage)
 {
-    QVariantList binds = q.binds;
+    QVariantList binds;
     if (sorted(q))
         binds << value << value;
-    binds << key << rowsPerPage;
+    binds << key << q.binds << rowsPerPage;
     return binds;
 }
 
@@ -211,7 +214,7 @@ Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &o
     const qint64 limit = reversed ? take : qint64(rowsPerPage);
     qint64 skip = reversed ? fromEnd : offset;
     QString keyBound;
-    QVariantList binds = q.binds;
+    QVariantList binds;
     if (!q.blocksSql.isEmpty() && q.keyOrder != KeyOrder::Other && skip >= (qint64(1) << PagedQuery::BlockShift)) {
         const bool ascending = (q.keyOrder == KeyOrder::Ascending) != reversed;
         if (const auto start = blockStart(c, q, ascending, skip)) {
@@ -220,7 +223,7 @@ Status readByOffset(Connection &c, const PagedQuery &q, int rowsPerPage, Page &o
             skip = start->skip;
         }
     }
-    binds << limit << skip;
+    binds << q.binds << limit << skip;
     return readRows(c, q, offsetStatement(q, reversed, keyBound), binds, reversed, out, edges);
 }
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "data/connection.h"
+#include "data/customerindex.h"
 #include "data/discindex.h"
 
 #include <algorithm>
@@ -196,6 +197,8 @@ const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
     // 3: the disc search index (substring and value search for the picker and the query).
     {3, [](Connection &c) { return CreateDiscIndex(c); }},
+    // 4: the customer search index (name parts and card types for the customer query).
+    {4, [](Connection &c) { return CreateCustomerIndex(c); }},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

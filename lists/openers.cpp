@@ -5,6 +5,7 @@
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
 #include "lists/qdisc_form.h"
+#include "lists/qkh_form.h"
 #include "ui/reloadflag.h"
 #include "ui/windowhost.h"
 
@@ -47,6 +48,11 @@ void OpenDiscQuery()
 {
     QWidget *w = ui::Shared<Qdisc_Form>([] { return new Qdisc_Form; });
     ui::BringToFront(w);
+}
+
+void OpenCustomerQuery()
+{
+    Qkh_Form::openShared();
 }
 
 } // namespace lists

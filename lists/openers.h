@@ -11,5 +11,7 @@ void OpenUnreturnedCustomersList();  // "未还客户列表"
 
 // The one disc query window ("碟片查询"), created on first use and brought to the front.
 void OpenDiscQuery();
+// The one customer query window ("客户查询"), created on first use and brought to the front.
+void OpenCustomerQuery();
 
 } // namespace lists

@@ -1,0 +1,32 @@
+#pragma once
+#include "data/customerquery.h"
+#include "ui/pagedlistform.h"
+
+// The customer query result ("客户查询结果"): one window for the program, a customer list of
+// the customers the query window's criteria select. Its criteria are the query window's
+// "@@@"-joined text, read again before every load. A double-click opens the customer's
+// rental status window; customers are never deleted from it.
+class Qkh_list_Form : public ui::PagedListForm
+{
+    Q_OBJECT
+public:
+    explicit Qkh_list_Form(QWidget *parent = nullptr);
+
+    static QString caption() { return QStringLiteral("客户查询结果"); }
+    // The program's result window, created and shown on first use, given the criteria and
+    // brought to the front; it shows page 1 of the new result when it becomes active.
+    static Qkh_list_Form *showCriteria(const QString &criteriaText);
+
+    const QString &criteriaText() const { return m_tag; } // the window's tag
+    const db::CustomerCriteria &criteria() const { return m_criteria; }
+
+protected:
+    db::PagedQuery query() const override;
+    QStringList cells(const QVariantList &row) const override;
+    bool prepareLoad(LoadCause cause) override;
+    void openRecord(qint64 id) override;
+
+private:
+    QString m_tag;
+    db::CustomerCriteria m_criteria;
+};
