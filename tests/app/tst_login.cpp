@@ -15,6 +15,7 @@
 #include "app/password_form.h"
 #include "data/programdir.h"
 #include "hoverpad/usercontrol1.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -119,10 +120,7 @@ void tst_login::init()
 void tst_login::cleanup()
 {
     delete m_main;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    testsupport::DeleteAllWindows();
     delete m_boxes;
     delete m_folder;
 }

@@ -24,6 +24,7 @@
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
 #include "ui/reloadflag.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -238,8 +239,7 @@ private slots:
 
 void TestInputForm::cleanup()
 {
-    for (QWidget *w : QApplication::topLevelWidgets())
-        delete w;
+    testsupport::DeleteAllWindows();
     ui::ReloadFlag::clear();
 }
 

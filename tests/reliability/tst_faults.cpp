@@ -27,6 +27,7 @@
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
 #include "support/filedigest.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 #include "support/typing.h"
 #include "ui/messages.h"
@@ -452,13 +453,7 @@ void tst_faults::initTestCase()
 
 void tst_faults::cleanup()
 {
-    QList<QPointer<QWidget>> open;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        open << w;
-    for (const QPointer<QWidget> &w : open)
-        delete w.data();
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    testsupport::DeleteAllWindows();
     db::Connection::setTestPragmas({});
     ui::ReloadFlag::clear();
 }

@@ -16,6 +16,7 @@
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/hostileinput.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 #include "support/typing.h"
 #include "ui/messages.h"
@@ -136,14 +137,7 @@ private:
 
 void tst_hostileinput::cleanup()
 {
-    // Deleting one window may delete others it owns.
-    QList<QPointer<QWidget>> open;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        open << w;
-    for (const QPointer<QWidget> &w : open)
-        delete w.data();
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    testsupport::DeleteAllWindows();
 }
 
 void tst_hostileinput::cleanupTestCase()

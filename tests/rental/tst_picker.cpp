@@ -17,6 +17,7 @@
 #include "rental/list_form2.h"
 #include "rental/openers.h"
 #include "rental/prerentlist.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
@@ -105,12 +106,7 @@ private slots:
 
 void TestPicker::cleanup()
 {
-    // Deleting one window may delete others (drop-down popups), so hold them weakly.
-    QList<QPointer<QWidget>> windows;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        windows << w;
-    for (const QPointer<QWidget> &w : windows)
-        delete w.data();
+    testsupport::DeleteAllWindows();
     ui::ReloadFlag::clear();
     QCOMPARE(rental::PreRent().PreRentCount(), 0);
 }

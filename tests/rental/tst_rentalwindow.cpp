@@ -14,6 +14,7 @@
 #include "rental/list_form2.h"
 #include "rental/openers.h"
 #include "rental/prerentlist.h"
+#include "support/closewindows.h"
 #include "support/programfolder.h"
 #include "ui/pagedlistform.h"
 #include "ui/messages.h"
@@ -126,11 +127,7 @@ private slots:
 
 void TestRentalWindow::cleanup()
 {
-    QList<QPointer<QWidget>> windows;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        windows << w;
-    for (const QPointer<QWidget> &w : windows)
-        delete w.data();
+    testsupport::DeleteAllWindows();
     ui::ReloadFlag::clear();
 }
 

@@ -66,9 +66,9 @@ QByteArray ContentDigest(const QString &path, QString *error)
         QStringList columns;
         while (names.value().next()) {
             const QString name = names.value().value(0).toString();
-            // The disc index names itself with a random token so a copied file is told
+            // A search index names itself with a random token so a copied file is told
             // apart; two runs of one operation differ there and nowhere else.
-            if (!(table == QLatin1String("disc_index_state") && name == QLatin1String("token")))
+            if (!(table.endsWith(QLatin1String("_index_state")) && name == QLatin1String("token")))
                 columns << QLatin1Char('"') + name + QLatin1Char('"');
         }
         names.value().finish();
