@@ -1,5 +1,6 @@
 #include "app/password_form.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -40,6 +41,14 @@ void watchDataSwitch(main_MDIForm *m)
     m->setProperty(kWatched, true);
     QObject::connect(ui::DataSwitch::instance(), &ui::DataSwitch::switched, m, &Password_Form::recheckAfterDataSwitch);
 }
+// A window with the dialog flag but no QDialog class: assistive technology would call it a
+// plain filler; it is the login dialog.
+QAccessibleInterface *loginAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("Password_Form") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Dialog);
+    return nullptr;
+}
 } // namespace
 
 Password_Form::Password_Form(QWidget *parent)
@@ -51,6 +60,11 @@ Password_Form::Password_Form(QWidget *parent)
       button1(new UserControl1(this)),
       button2(new UserControl1(this))
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(loginAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setObjectName(QStringLiteral("Password_Form"));
     setWindowTitle(QStringLiteral("登录"));
     setAttribute(Qt::WA_DeleteOnClose);

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -137,6 +138,11 @@ void tst_login::loadShowsMainWindowDisabled()
     QCOMPARE(field(login, "Text2")->echoMode(), QLineEdit::Password);
     // Opening again keeps the one login window.
     QCOMPARE(Password_Form::open(), login);
+    // Screen readers announce it as the login dialog it is.
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(login);
+    QVERIFY(a);
+    QCOMPARE(a->role(), QAccessible::Dialog);
+    QCOMPARE(a->text(QAccessible::Name), QStringLiteral("登录"));
 }
 
 void tst_login::loginWindow_data()
