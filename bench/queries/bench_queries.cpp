@@ -33,19 +33,6 @@ namespace {
 
 QTextStream out(stdout);
 
-Stats time(int reps, const std::function<void()> &action, const std::function<void()> &prepare = {})
-{
-    std::vector<double> ms;
-    for (int i = 0; i < reps; ++i) {
-        if (prepare)
-            prepare();
-        QElapsedTimer t;
-        t.start();
-        action();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    return stats(ms);
-}
 
 void row(const QString &action, const Stats &ours, const std::optional<Stats> &naive, const QString &note = {})
 {
