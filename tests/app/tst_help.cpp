@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMdiArea>
 #include <QPointer>
@@ -200,10 +201,28 @@ void tst_help::shippedGuideShowsItsPictures()
                 images << f.toImageFormat().name();
         }
     }
-    QVERIFY2(images.size() >= 5, qPrintable(images.join(", ")));
+    // Every picture tag of the page made it into the view.
+    QFile page(guide->pagePath());
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    static const QRegularExpression tag(QStringLiteral("<img\\s[^>]*src=\"([^\"]+)\""));
+    QStringList tagged;
+    for (auto it = tag.globalMatch(QString::fromUtf8(page.readAll())); it.hasNext();)
+        tagged << it.next().captured(1);
+    QVERIFY2(tagged.size() >= 12, qPrintable(tagged.join(", ")));
+    QStringList shown = images;
+    shown.sort();
+    tagged.sort();
+    QCOMPARE(shown, tagged);
+
     for (const QString &name : std::as_const(images)) {
         const QVariant picture = b->loadResource(QTextDocument::ImageResource, QUrl(name));
         QVERIFY2(picture.isValid() && !picture.toByteArray().isEmpty(), qPrintable(name));
+        // Shown at their own size: a picture wider than a small screen would push the
+        // text beside it out of view.
+        const QImage image = QImage::fromData(picture.toByteArray());
+        QVERIFY2(!image.isNull(), qPrintable(name));
+        QVERIFY2(image.width() <= 1024 && image.height() <= 768,
+                 qPrintable(QStringLiteral("%1 is %2x%3").arg(name).arg(image.width()).arg(image.height())));
     }
     closeNow(guide);
     db::InstalledData::setFolders({});
