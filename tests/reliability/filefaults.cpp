@@ -20,18 +20,30 @@
 
 namespace faults {
 
-const char *const kHoldFlag = "--hold-write-lock";
+namespace {
+
+const char *const kHoldFlag = "--hold-lock";
+
+} // namespace
+
+bool IsLockHolder(int argc, char *argv[])
+{
+    return argc == 4 && qstrcmp(argv[1], kHoldFlag) == 0;
+}
 
 // Another program in the middle of a write: a transaction begun and not ended, until its
-// input closes.
-int HoldWriteLock(const QString &path)
+// input closes. "exclusive" also keeps readers out, as a program writing out its changes does.
+int HoldLock(int argc, char *argv[])
 {
+    if (!IsLockHolder(argc, argv))
+        return 1;
+    const bool exclusive = qstrcmp(argv[3], "exclusive") == 0;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-    db.setDatabaseName(path);
+    db.setDatabaseName(QString::fromLocal8Bit(argv[2]));
     if (!db.open())
         return 2;
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))
+    if (!q.exec(exclusive ? QStringLiteral("BEGIN EXCLUSIVE") : QStringLiteral("BEGIN IMMEDIATE"))
         || !q.exec(QStringLiteral("INSERT INTO table8 (loginer) VALUES ('另一个程序')")))
         return 3;
     std::printf("locked\n");
@@ -78,9 +90,11 @@ public:
 class LockedFault : public FileFault
 {
 public:
+    explicit LockedFault(bool exclusive) : m_exclusive(exclusive) {}
     void apply(const QString &file) override
     {
-        m_holder.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kHoldFlag), file});
+        m_holder.start(QCoreApplication::applicationFilePath(),
+                       {QString::fromLatin1(kHoldFlag), file, m_exclusive ? QStringLiteral("exclusive") : QStringLiteral("write")});
         if (!m_holder.waitForStarted() || !m_holder.waitForReadyRead(10000) || !m_holder.readLine().startsWith("locked"))
             qFatal("the other program could not lock the file");
     }
@@ -91,6 +105,7 @@ public:
     }
 
 private:
+    bool m_exclusive;
     QProcess m_holder;
 };
 
@@ -133,7 +148,9 @@ QList<FaultKind> FaultKinds()
 {
     return {
         {QStringLiteral("read-only"), QStringLiteral("数据库文件是只读的"), [] { return std::make_unique<ReadOnlyFault>(); }},
-        {QStringLiteral("locked by another program"), QStringLiteral("正被其他程序占用"), [] { return std::make_unique<LockedFault>(); }},
+        {QStringLiteral("locked by another program"), QStringLiteral("正被其他程序占用"), [] { return std::make_unique<LockedFault>(false); }},
+        {QStringLiteral("locked exclusively by another program"), QStringLiteral("正被其他程序占用"),
+         [] { return std::make_unique<LockedFault>(true); }},
         {QStringLiteral("missing"), QStringLiteral("找不到数据库文件"), [] { return std::make_unique<MissingFault>(); }},
         {QStringLiteral("cut short"), QStringLiteral("已损坏"),
          [] { return std::make_unique<DamageFault>([](const QByteArray &b) { return b.left(b.size() / 2 + 100); }); }},

@@ -16,10 +16,10 @@ namespace testsupport { class ProgramFolder; }
 
 namespace faults {
 
-// A test program started with this flag and a file holds a write transaction on the file
-// until its input closes; main() hands such a run to HoldWriteLock.
-extern const char *const kHoldFlag;
-int HoldWriteLock(const QString &path);
+// A fault test program started by the locked faults is the other program holding the
+// file: main() asks IsLockHolder first and then runs HoldLock, inside a QCoreApplication.
+bool IsLockHolder(int argc, char *argv[]);
+int HoldLock(int argc, char *argv[]);
 
 // Root writes read-only files; the read-only fault would mean nothing.
 void RunAsNobody();
@@ -44,7 +44,8 @@ struct FaultKind
     std::function<std::unique_ptr<FileFault>()> make;
 };
 
-// Read-only, held by another program, missing, cut short, not a database, full.
+// Read-only, held by another program (writing, or locking out readers too), missing, cut
+// short, not a database, full.
 QList<FaultKind> FaultKinds();
 
 // The file in use holds the demonstration shop too, and both files know the shop keeper

@@ -29,10 +29,10 @@
 using faults::FaultKind;
 using testsupport::ProgramFolder;
 
-// A list window loads a page (opened, turned, reloaded after a change) from a data file that
-// is read-only, held by another program, missing, cut short, not a database, or full: a file
-// that cannot be read is reported, the page that was shown stays shown as it was, and
-// paging works again once the file is back.
+// A list window loads a page (opened, turned, reloaded after a change, queried again) from a
+// data file that is read-only, held by another program, missing, cut short, not a database,
+// or full: a file that cannot be read is reported, the page that was shown stays shown as it
+// was, and paging works again once the file is back.
 //
 // Root may write any file, so this program runs as "nobody" when started as root.
 
@@ -96,6 +96,7 @@ struct ListCase
 {
     QString name;
     std::function<ui::PagedListForm *()> open; // as the menu or the query window opens it
+    std::function<void()> query;               // the list's query button, where it has one
 };
 
 QList<ListCase> listCases()
@@ -103,7 +104,13 @@ QList<ListCase> listCases()
     return {
         {QStringLiteral("all discs"), []() -> ui::PagedListForm * { return opened<list_Form>(lists::OpenAllDiscsList); }},
         {QStringLiteral("rented discs"), []() -> ui::PagedListForm * { return opened<list_Form3>(lists::OpenRentedDiscsList); }},
-        {QStringLiteral("rentable-disc picker"), []() -> ui::PagedListForm * { return opened<list_Form2>(rental::OpenRentableDiscsList); }},
+        {QStringLiteral("rentable-disc picker"), []() -> ui::PagedListForm * { return opened<list_Form2>(rental::OpenRentableDiscsList); },
+         [] {
+             for (QWidget *w : QApplication::topLevelWidgets()) {
+                 if (qobject_cast<list_Form2 *>(w))
+                     faults::Click(w, QStringLiteral("button3"));
+             }
+         }},
         {QStringLiteral("all customers"), []() -> ui::PagedListForm * { return opened<kh_list_Form1>(lists::OpenAllCustomersList); }},
         {QStringLiteral("unreturned customers"), []() -> ui::PagedListForm * { return opened<kh_list_Form2>(lists::OpenUnreturnedCustomersList); }},
         {QStringLiteral("disc query result"),
@@ -111,17 +118,45 @@ QList<ListCase> listCases()
              lists::OpenDiscQuery();
              faults::Click(ui::SharedIfOpen<Qdisc_Form>(), QStringLiteral("button2"));
              return ui::SharedIfOpen<Qdisc_list_Form>();
-         }},
+         },
+         [] { faults::Click(ui::SharedIfOpen<Qdisc_Form>(), QStringLiteral("button2")); }},
         {QStringLiteral("customer query result"),
          []() -> ui::PagedListForm * {
              lists::OpenCustomerQuery();
              faults::Click(ui::SharedIfOpen<Qkh_Form>(), QStringLiteral("button2"));
              return ui::SharedIfOpen<Qkh_list_Form>();
-         }},
+         },
+         [] { faults::Click(ui::SharedIfOpen<Qkh_Form>(), QStringLiteral("button2")); }},
     };
 }
 
-enum class Load { FirstOpen, NextPage, Reload };
+enum class Load { FirstOpen, NextPage, Reload, Query, OpenRow };
+
+// The windows shown on their own (no main window in these tests).
+QList<QWidget *> shownWindows()
+{
+    QList<QWidget *> out;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->isVisible())
+            out << w;
+    }
+    return out;
+}
+
+// Double-clicks the first row: the list opens the disc for correction or the customer's
+// rental status; what it opened is returned.
+QList<QWidget *> openFirstRow(ui::PagedListForm *w)
+{
+    const QList<QWidget *> before = shownWindows();
+    QTest::mouseDClick(w->grid()->viewport(), Qt::LeftButton, {}, w->grid()->cellRect(1, 1).center());
+    QApplication::processEvents();
+    QList<QWidget *> opened;
+    for (QWidget *x : shownWindows()) {
+        if (!before.contains(x))
+            opened << x;
+    }
+    return opened;
+}
 
 // The window becoming the active one, as a click on it inside the main window makes it.
 void activate(ui::PagedListForm *w)
@@ -175,9 +210,12 @@ void tst_faults_lists::pageMeetsFault_data()
     QTest::addColumn<Load>("load");
     QTest::addColumn<FaultKind>("fault");
     const std::pair<Load, const char *> loads[] = {
-        {Load::FirstOpen, "first open"}, {Load::NextPage, "next page"}, {Load::Reload, "reload after a change"}};
+        {Load::FirstOpen, "first open"}, {Load::NextPage, "next page"}, {Load::Reload, "reload after a change"},
+        {Load::Query, "the same query again"}, {Load::OpenRow, "double-click on a row"}};
     for (const ListCase &l : listCases()) {
         for (const auto &[load, loadName] : loads) {
+            if (load == Load::Query && !l.query)
+                continue;
             for (const FaultKind &f : faults::FaultKinds())
                 QTest::newRow(qPrintable(QStringLiteral("%1, %2, %3").arg(l.name, QLatin1String(loadName), f.name))) << l << load << f;
         }
@@ -203,6 +241,7 @@ void tst_faults_lists::pageMeetsFault()
     std::unique_ptr<faults::FileFault> faulty = fault.make();
     QPointer<ui::PagedListForm> w;
     Shown before;
+    QList<QWidget *> newWindows;
     if (load == Load::FirstOpen) {
         faulty->apply(file);
         w = list.open();
@@ -215,6 +254,10 @@ void tst_faults_lists::pageMeetsFault()
         faulty->apply(file);
         if (load == Load::NextPage) {
             faults::Click(w, QStringLiteral("button1_1"));
+        } else if (load == Load::Query) {
+            list.query();
+        } else if (load == Load::OpenRow) {
+            newWindows = openFirstRow(w);
         } else {
             ui::ReloadFlag::set();
             activate(w);
@@ -227,16 +270,19 @@ void tst_faults_lists::pageMeetsFault()
     if (said.isEmpty()) {
         // The file could be read: the page is whole, and the one asked for.
         QVERIFY2(during.rows() > 0, qPrintable(during.describe()));
-        if (load == Load::Reload)
+        if (load == Load::OpenRow)
+            QCOMPARE(newWindows.size(), 1);
+        if (load == Load::Reload || load == Load::Query || load == Load::OpenRow)
             QVERIFY2(during == before, qPrintable(during.describe()));
         else
             QCOMPARE(during.page, load == Load::NextPage ? QStringLiteral("2") : QStringLiteral("1"));
         outcome = QStringLiteral("read: ") + during.describe();
     } else {
-        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.size() == 1, qPrintable(said.join(QStringLiteral(" | "))));
         QVERIFY2(said.first().contains(fault.reason), qPrintable(said.first()));
         QVERIFY2(said.first().contains(QFileInfo(file).fileName()), qPrintable(said.first()));
-        // Not emptied, not half-filled: what was shown stays as it was.
+        // Not emptied, not half-filled: what was shown stays as it was; nothing half-loaded opens.
+        QVERIFY(newWindows.isEmpty());
         if (load == Load::FirstOpen)
             QVERIFY2(during.empty() && !during.pagingUsable, qPrintable(during.describe()));
         else
@@ -268,10 +314,17 @@ void tst_faults_lists::pageMeetsFault()
                  qPrintable(second.describe()));
         faults::Click(w, QStringLiteral("button1_0"));
         QVERIFY2(shown(w) == before, qPrintable(shown(w).describe()));
+    } else if (load == Load::OpenRow) {
+        QCOMPARE(openFirstRow(w).size(), 1);
+        QVERIFY2(shown(w) == before, qPrintable(shown(w).describe()));
     } else {
-        // The next change reloads it.
-        ui::ReloadFlag::set();
-        activate(w);
+        // The next change, or the query asked again, reloads it.
+        if (load == Load::Query) {
+            list.query();
+        } else {
+            ui::ReloadFlag::set();
+            activate(w);
+        }
         QVERIFY2(shown(w) == before, qPrintable(shown(w).describe()));
         faults::Click(w, QStringLiteral("button1_1"));
         QVERIFY2(shown(w).page == QStringLiteral("2"), qPrintable(shown(w).describe()));
@@ -282,9 +335,9 @@ void tst_faults_lists::pageMeetsFault()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], faults::kHoldFlag) == 0) {
+    if (faults::IsLockHolder(argc, argv)) {
         QCoreApplication app(argc, argv);
-        return faults::HoldWriteLock(QString::fromLocal8Bit(argv[2]));
+        return faults::HoldLock(argc, argv);
     }
     faults::RunAsNobody();
     QApplication app(argc, argv);

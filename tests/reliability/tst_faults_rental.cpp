@@ -348,9 +348,9 @@ void tst_faults_rental::actionMeetsFault()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], faults::kHoldFlag) == 0) {
+    if (faults::IsLockHolder(argc, argv)) {
         QCoreApplication app(argc, argv);
-        return faults::HoldWriteLock(QString::fromLocal8Bit(argv[2]));
+        return faults::HoldLock(argc, argv);
     }
     faults::RunAsNobody();
     QApplication app(argc, argv);
