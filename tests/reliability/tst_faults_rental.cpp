@@ -238,6 +238,24 @@ QList<ActionCase> actionCases()
                 && s.pf->scalar("SELECT t3 FROM table2 WHERE id = ?", {s.customer}).isNull()
                 && textOf(s.window, "Text1_26").isEmpty();
         }};
+    cases << ActionCase{
+        QStringLiteral("status window: go on renting"), QString(), false,
+        [](Scene &s) {
+            customerWithDiscsOut(s);
+            // A new customer half typed in the rental window meanwhile.
+            input_Form2 *rental = input_Form2::shared();
+            enter(rental, "Text1_0", QStringLiteral("李四"));
+        },
+        [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_3")); },
+        [](Scene &s) {
+            return s.window && s.window->isVisible()
+                && textOf(input_Form2::shared(), "Text1_0") == QStringLiteral("李四");
+        },
+        [](Scene &s) {
+            input_Form2 *rental = input_Form2::shared();
+            return !s.window && rental->customerTag() == s.customer && textOf(rental, "Text1_0") == kName
+                && textOf(rental, "Text1_39") == QStringLiteral("100");
+        }};
     return cases;
 }
 
