@@ -113,14 +113,20 @@ void input_Form::setFileChooser(FileChooser chooser)
     fileChooser() = std::move(chooser);
 }
 
-input_Form::input_Form(QWidget *parent) : QWidget(parent)
+input_Form::input_Form(QWidget *parent) : input_Form(Purpose::NewEntry, parent)
+{
+}
+
+input_Form::input_Form(Purpose purpose, QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("input_Form"));
     setWindowTitle(kNewCaption);
     build();
-    // Loading the window: its outer size and the number the next disc will get.
+    // Loading the window: its outer size and the number the next disc will get. A file that
+    // cannot be read is then reported once, by the load of the disc to correct.
     resize(twips(12030), twips(8370));
-    showNextNumber();
+    if (purpose == Purpose::NewEntry)
+        showNextNumber();
 }
 
 void input_Form::buildField(int index, int labelIndex, const QString &label, int left, int top, int width, int maxLength,
@@ -581,7 +587,7 @@ void input_Form::setUpCorrection(qint64 discId)
 
 input_Form *input_Form::openForCorrection(qint64 discId)
 {
-    auto *w = new input_Form;
+    auto *w = new input_Form(Purpose::Correction, nullptr);
     w->setUpCorrection(discId);
     if (!w->loadDisc(discId)) {
         delete w;

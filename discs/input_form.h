@@ -51,6 +51,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A correction window shows the number of its disc, never the next free one.
+    enum class Purpose { NewEntry, Correction };
+    input_Form(Purpose purpose, QWidget *parent);
+
     void build();
     void buildField(int index, int labelIndex, const QString &label, int left, int top, int width, int maxLength,
                     const QString &designText, bool labelRight = false);

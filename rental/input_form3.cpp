@@ -259,8 +259,11 @@ void input_Form3::returnClicked()
             ticked << m_outRecords.at(r - 1);
     }
     auto returned = db::ReturnDiscs(m_customer, ticked);
-    if (!returned)
+    if (!returned) {
+        // Nothing was returned: the ticks stay for another try.
         msg::information(this, returned.error());
+        return;
+    }
     // Shows what is stored now, also what another window changed meanwhile.
     loadRentalStatus(m_customer);
     m_buttons[ReturnButton]->setEnabled(false);

@@ -174,9 +174,8 @@ void list_Form2::queryClicked()
     if (!takeFilterFromControls())
         return;
     // The rows change: a selection made before must be made again.
-    button2()->setEnabled(false);
-    grid()->clearCells();
-    loadPage(shownPage());
+    if (loadPage(shownPage()))
+        button2()->setEnabled(false);
     m_query->setFocus(Qt::OtherFocusReason);
 }
 

@@ -59,7 +59,8 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
             return;
         m_selectedRow = 0;
         m_button2->setEnabled(false);
-        loadPage(m_gridTag);
+        if (!loadPage(m_gridTag))
+            layoutGrid();
     });
 
     m_rowRecords.fill(0, m_rowsPerPage + 2);
@@ -83,11 +84,8 @@ qint64 PagedListForm::rowRecord(int gridRow) const
     return gridRow >= 0 && gridRow < m_rowRecords.size() ? m_rowRecords.at(gridRow) : 0;
 }
 
-void PagedListForm::loadPage(qint64 page)
+void PagedListForm::layoutGrid()
 {
-    // Filled while not drawn, so the grid is drawn once.
-    m_loaded = true;
-    m_grid->setUpdatesEnabled(false);
     m_grid->setColumnCount(int(m_columns.size()));
     QStringList headers;
     for (int c = 0; c < m_columns.size(); ++c) {
@@ -99,20 +97,26 @@ void PagedListForm::loadPage(qint64 page)
     m_grid->setRowCount(m_rowsPerPage);
     m_grid->clearCells();
     m_rowRecords.fill(0, m_rowsPerPage + 2);
+}
 
+bool PagedListForm::loadPage(qint64 page)
+{
     auto result = m_reader.read(query(), page, m_rowsPerPage);
     if (!result) {
-        m_grid->setUpdatesEnabled(true);
+        // The page shown stays whole: an emptied grid would look like a list with no rows.
+        if (!m_loaded)
+            layoutGrid();
         msg::information(this, result.error());
-        return;
+        return false;
     }
+    // Filled while not drawn, so the grid is drawn once.
+    m_loaded = true;
+    m_grid->setUpdatesEnabled(false);
+    layoutGrid();
     const db::Page &p = result.value();
+    // A page beyond a shrunken result shows the last page rather than nothing.
+    m_currentPage = m_gridTag = p.recordCount > 0 ? p.page : page;
     if (p.recordCount > 0) {
-        // A page beyond a shrunken result shows the last page rather than nothing.
-        if (p.page != page) {
-            m_currentPage = p.page;
-            m_gridTag = p.page;
-        }
         m_label[3]->setText(QString::number(p.page));
         m_label[2]->setText(QStringLiteral("共 %1 页/ %2 记录").arg(p.pageCount).arg(p.recordCount));
         m_pageCount = p.pageCount;
@@ -138,6 +142,7 @@ void PagedListForm::loadPage(qint64 page)
     m_grid->selectCell(1, 1);
     m_grid->setUpdatesEnabled(true);
     m_grid->setProperty("Tag", QString::number(m_gridTag));
+    return true;
 }
 
 void PagedListForm::activate()
@@ -145,8 +150,10 @@ void PagedListForm::activate()
     if (ReloadFlag::isSet() && prepareLoad(LoadCause::Activation)) {
         // The rows may now show other records: a row picked before the reload must not be
         // what 删除 acts on.
-        m_selectedRow = 0;
-        loadPage(m_gridTag);
+        if (loadPage(m_gridTag))
+            m_selectedRow = 0;
+        // Cleared also when the page could not be read, so that not every later activation
+        // reads and reports again; the clerk pages, or opens the list anew.
         ReloadFlag::clear();
     }
     m_currentPage = m_gridTag;
@@ -156,21 +163,19 @@ void PagedListForm::turnPage(int index)
 {
     if (!prepareLoad(LoadCause::Paging))
         return;
-    m_button2->setEnabled(false);
-    m_grid->clearCells();
-    m_currentPage += index == 0 ? -1 : 1;
-    if (m_pageCount - m_currentPage <= 0)
-        m_currentPage = m_pageCount;
-    if (m_currentPage <= 0)
-        m_currentPage = 1;
-    m_gridTag = m_currentPage;
-    loadPage(m_currentPage);
+    qint64 page = m_currentPage + (index == 0 ? -1 : 1);
+    if (m_pageCount - page <= 0)
+        page = m_pageCount;
+    if (page <= 0)
+        page = 1;
+    // A page that cannot be read leaves the page shown, and the rows picked on it, as they were.
+    if (loadPage(page))
+        m_button2->setEnabled(false);
 }
 
 void PagedListForm::showPage(qint64 page)
 {
-    m_currentPage = m_gridTag = std::max<qint64>(1, page);
-    loadPage(m_currentPage);
+    loadPage(std::max<qint64>(1, page));
 }
 
 void PagedListForm::setShownPage(qint64 page)

@@ -40,7 +40,8 @@ public:
     // clears the flag. Runs whenever the window's MDI frame becomes active.
     void activate();
     // The loader: reads the given page and fills the grid, the counter and the row records.
-    void loadPage(qint64 page);
+    // A page that cannot be read is reported and leaves the page shown as it was: false.
+    bool loadPage(qint64 page);
     // The paging buttons: 0 previous, 1 next; clamped to the pages that exist.
     void turnPage(int index);
     // Makes `page` the page shown and loads it, as paging to it would.
@@ -89,6 +90,8 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // The headers and widths of the columns over empty rows.
+    void layoutGrid();
     void gridClicked();
     void gridDoubleClicked();
     void deleteFrame();

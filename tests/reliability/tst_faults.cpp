@@ -5,14 +5,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 
-#include <cstdio>
-#include <grp.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include "app/firstaccount_dialog.h"
@@ -24,6 +18,7 @@
 #include "data/demodata.h"
 #include "data/programdir.h"
 #include "discs/input_form.h"
+#include "filefaults.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/list_form.h"
 #include "support/filedigest.h"
@@ -43,67 +38,6 @@ using testsupport::ProgramFolder;
 // Root may write any file, so this program runs as "nobody" when started as root.
 
 namespace {
-
-const char *const kHoldFlag = "--hold-write-lock";
-
-// Another program in the middle of a write: a transaction begun and not ended, until its
-// input closes.
-int holdWriteLock(const QString &path)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-    db.setDatabaseName(path);
-    if (!db.open())
-        return 2;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE"))
-        || !q.exec(QStringLiteral("INSERT INTO table8 (loginer) VALUES ('另一个程序')")))
-        return 3;
-    std::printf("locked\n");
-    std::fflush(stdout);
-    char buf[16];
-    while (std::fread(buf, 1, sizeof buf, stdin) > 0) {
-    }
-    q.exec(QStringLiteral("ROLLBACK"));
-    return 0;
-}
-
-void runAsNobody()
-{
-    if (::geteuid() != 0)
-        return;
-    const passwd *nobody = ::getpwnam("nobody");
-    if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-        qFatal("cannot run as nobody");
-    qputenv("HOME", "/tmp");
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-UserControl1 *button(QWidget *w, const QString &name)
-{
-    auto *b = w ? w->findChild<UserControl1 *>(name) : nullptr;
-    if (!b)
-        qFatal("no button %s", qPrintable(name));
-    return b;
-}
-
-void click(QWidget *w, const QString &name)
-{
-    UserControl1 *b = button(w, name);
-    QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
-    QApplication::processEvents();
-}
 
 QString textOf(QWidget *w, const QString &name)
 {
@@ -160,14 +94,14 @@ QList<WindowCase> windowCases()
             enter(w, "Text1_40", QStringLiteral("留言"));
             chooseCover(f, w);
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1_1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1_1")); },
         [](Fixture &f) {
             return f.window && textOf(f.window, "Text1_11") == QStringLiteral("新到的碟")
                 && textOf(f.window, "Text1_40") == QStringLiteral("留言") && textOf(f.window, "Text2") == f.cover;
         },
         [](Fixture &f) {
             return f.pf->scalar("SELECT count(*) FROM table1 WHERE t13 = '新到的碟' AND t41 = '留言' AND img1 = ?",
-                                {bytesOf(f.cover)}).toInt() == 1;
+                                {faults::BytesOf(f.cover)}).toInt() == 1;
         }};
     cases << WindowCase{
         QStringLiteral("disc entry: correction"), false, QStringLiteral("数据更改完毕！"),
@@ -177,11 +111,11 @@ QList<WindowCase> windowCases()
             enter(f.window, "Text1_11", QStringLiteral("改过的名字"));
             chooseCover(f, f.window);
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1_1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1_1")); },
         [](Fixture &f) { return f.window && f.window->isVisible() && textOf(f.window, "Text1_11") == QStringLiteral("改过的名字"); },
         [](Fixture &f) {
             return f.pf->scalar("SELECT count(*) FROM table1 WHERE id = ? AND t13 = '改过的名字' AND img1 = ?",
-                                {f.disc, bytesOf(f.cover)}).toInt() == 1;
+                                {f.disc, faults::BytesOf(f.cover)}).toInt() == 1;
         }};
     cases << WindowCase{
         QStringLiteral("disc list: delete"), false, QString(),
@@ -203,7 +137,7 @@ QList<WindowCase> windowCases()
             for (int r = 1; r <= 3; ++r)
                 f.selected << w->rowRecord(r);
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button2")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button2")); },
         [](Fixture &f) {
             auto *w = qobject_cast<list_Form *>(f.window.data());
             if (!w || w->selectedRow() != 1 || w->grid()->RowSel() != 3)
@@ -230,7 +164,7 @@ QList<WindowCase> windowCases()
             enter(f.window, "Text1", QStringLiteral("店主"));
             enter(f.window, "Text2", QStringLiteral("pw"));
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
             return f.window && f.window->isVisible() && textOf(f.window, "Text1") == QStringLiteral("店主")
                 && textOf(f.window, "Text2") == QStringLiteral("pw") && db::Session::CurrentUser().isEmpty();
@@ -248,7 +182,7 @@ QList<WindowCase> windowCases()
             enter(f.window, "Text3", QStringLiteral("老板"));
             enter(f.window, "Text4", QStringLiteral("老板"));
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
             return f.window && f.window->isVisible() && textOf(f.window, "Text3") == QStringLiteral("老板")
                 && textOf(f.window, "Text4") == QStringLiteral("老板") && db::Session::CurrentUser() == QStringLiteral("店主");
@@ -266,7 +200,7 @@ QList<WindowCase> windowCases()
             enter(f.window, "Text3", QStringLiteral("新密码"));
             enter(f.window, "Text4", QStringLiteral("新密码"));
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
             return f.window && f.window->isVisible() && textOf(f.window, "Text3") == QStringLiteral("新密码")
                 && db::Session::CurrentPassword() == QStringLiteral("pw");
@@ -284,7 +218,7 @@ QList<WindowCase> windowCases()
             QWidget *login = Password_Form::open();
             enter(login, "Text1", QStringLiteral("店主"));
             enter(login, "Text2", QStringLiteral("pw"));
-            click(login, QStringLiteral("button1"));
+            faults::Click(login, QStringLiteral("button1"));
             f.window = f.main;
             f.loginsBefore = f.pf->scalar("SELECT count(*) FROM table8", {}, true).toInt();
         },
@@ -310,7 +244,7 @@ QList<WindowCase> windowCases()
             enter(w, "Text2", QStringLiteral("pw"));
             enter(w, "Text3", QStringLiteral("pw"));
         },
-        [](Fixture &f) { click(f.window, QStringLiteral("button1")); },
+        [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
             auto *d = qobject_cast<QDialog *>(f.window.data());
             return d && d->result() != QDialog::Accepted && textOf(d, "Text1") == QStringLiteral("店主")
@@ -325,111 +259,10 @@ QList<WindowCase> windowCases()
     return cases;
 }
 
-// A fault of the data file: put on before the submit, taken off after it.
-class FileFault
-{
-public:
-    virtual ~FileFault() = default;
-    virtual void apply(const QString &file) = 0;
-    virtual void remove(const QString &file) = 0;
-    // The file as the fault left it must still be exactly so after a refused submit.
-    virtual bool leavesFileToCompare() const { return true; }
-};
-
-class ReadOnlyFault : public FileFault
-{
-public:
-    void apply(const QString &file) override { QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther); }
-    void remove(const QString &file) override { QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner); }
-};
-
-class LockedFault : public FileFault
-{
-public:
-    void apply(const QString &file) override
-    {
-        m_holder.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kHoldFlag), file});
-        if (!m_holder.waitForStarted() || !m_holder.waitForReadyRead(10000) || !m_holder.readLine().startsWith("locked"))
-            qFatal("the other program could not lock the file");
-    }
-    void remove(const QString &) override
-    {
-        m_holder.closeWriteChannel();
-        m_holder.waitForFinished(10000);
-    }
-
-private:
-    QProcess m_holder;
-};
-
-class MissingFault : public FileFault
-{
-public:
-    void apply(const QString &file) override { QFile::rename(file, file + QStringLiteral(".away")); }
-    void remove(const QString &file) override { QFile::rename(file + QStringLiteral(".away"), file); }
-    bool leavesFileToCompare() const override { return false; }
-};
-
-// Replaces the file's bytes until removed.
-class DamageFault : public FileFault
-{
-public:
-    explicit DamageFault(std::function<QByteArray(const QByteArray &)> damage) : m_damage(std::move(damage)) {}
-    void apply(const QString &file) override
-    {
-        m_kept = bytesOf(file);
-        writeBytes(file, m_damage(m_kept));
-    }
-    void remove(const QString &file) override { writeBytes(file, m_kept); }
-
-private:
-    std::function<QByteArray(const QByteArray &)> m_damage;
-    QByteArray m_kept;
-};
-
-// The file may not grow by a single page: what a full disk does to a write that needs room.
-class FullFault : public FileFault
-{
-public:
-    void apply(const QString &) override { db::Connection::setTestPragmas({QStringLiteral("PRAGMA max_page_count = 1")}); }
-    void remove(const QString &) override { db::Connection::setTestPragmas({}); }
-};
-
-struct FaultKind
-{
-    QString name;
-    QString reason; // what the message must say
-    std::function<std::unique_ptr<FileFault>()> make;
-};
-
-QList<FaultKind> faultKinds()
-{
-    return {
-        {QStringLiteral("read-only"), QStringLiteral("数据库文件是只读的"), [] { return std::make_unique<ReadOnlyFault>(); }},
-        {QStringLiteral("locked by another program"), QStringLiteral("正被其他程序占用"), [] { return std::make_unique<LockedFault>(); }},
-        {QStringLiteral("missing"), QStringLiteral("找不到数据库文件"), [] { return std::make_unique<MissingFault>(); }},
-        {QStringLiteral("cut short"), QStringLiteral("已损坏"),
-         [] { return std::make_unique<DamageFault>([](const QByteArray &b) { return b.left(b.size() / 2 + 100); }); }},
-        {QStringLiteral("not a database"), QStringLiteral("不是数据库文件"),
-         [] { return std::make_unique<DamageFault>([](const QByteArray &b) { return QByteArray("店铺账本，不是数据库。\n").repeated(b.size() / 64 + 1); }); }},
-        {QStringLiteral("full"), QStringLiteral("磁盘已满"), [] { return std::make_unique<FullFault>(); }},
-    };
-}
-
-QStringList informationTexts(const msg::Recorder &rec)
-{
-    QStringList out;
-    for (const auto &b : rec.boxes()) {
-        if (b.kind == msg::Recorder::Box::Information)
-            out << b.text;
-    }
-    return out;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(WindowCase)
-Q_DECLARE_METATYPE(FaultKind)
+Q_DECLARE_METATYPE(faults::FaultKind)
 
 class tst_faults : public QObject
 {
@@ -467,9 +300,9 @@ void tst_faults::cleanupTestCase()
 void tst_faults::submitMeetsFault_data()
 {
     QTest::addColumn<WindowCase>("window");
-    QTest::addColumn<FaultKind>("fault");
+    QTest::addColumn<faults::FaultKind>("fault");
     for (const WindowCase &w : windowCases()) {
-        for (const FaultKind &f : faultKinds())
+        for (const faults::FaultKind &f : faults::FaultKinds())
             QTest::newRow(qPrintable(w.name + QStringLiteral(", ") + f.name)) << w << f;
     }
 }
@@ -477,16 +310,9 @@ void tst_faults::submitMeetsFault_data()
 void tst_faults::submitMeetsFault()
 {
     QFETCH(WindowCase, window);
-    QFETCH(FaultKind, fault);
+    QFETCH(faults::FaultKind, fault);
     ProgramFolder pf(ProgramFolder::GeneratedDemoFile);
-    // The file in use holds the demonstration shop too, and both know the shop keeper.
-    QFile::remove(pf.realFile());
-    QVERIFY(QFile::copy(pf.demoFile(), pf.realFile()));
-    QFile::setPermissions(pf.realFile(), QFile::ReadOwner | QFile::WriteOwner);
-    for (bool demo : {false, true})
-        pf.exec("INSERT INTO table7 (t1, t2) VALUES ('店主', 'pw')", {}, demo);
-    db::Session::setCurrentUser(QStringLiteral("店主"));
-    db::Session::setCurrentPassword(QStringLiteral("pw"));
+    faults::OpenDemoShop(pf);
     if (window.name == QStringLiteral("login"))
         db::Session::setCurrentUser(QString());
     msg::Recorder rec;
@@ -494,7 +320,7 @@ void tst_faults::submitMeetsFault()
     f.pf = &pf;
     f.rec = &rec;
     f.cover = pf.path() + QStringLiteral("/cover.bmp");
-    writeBytes(f.cover, db::MakeCoverBmp(320, 400, 3));
+    faults::WriteBytes(f.cover, db::MakeCoverBmp(320, 400, 3));
     window.open(f);
     QVERIFY2(rec.texts().isEmpty(), qPrintable(rec.texts().join('|')));
     QVERIFY(window.kept(f));
@@ -504,11 +330,11 @@ void tst_faults::submitMeetsFault()
     const QByteArray before = testsupport::ContentDigest(file, &error);
     QVERIFY2(!before.isEmpty(), qPrintable(error));
 
-    std::unique_ptr<FileFault> faulty = fault.make();
+    std::unique_ptr<faults::FileFault> faulty = fault.make();
     faulty->apply(file);
-    const QByteArray faultyBytes = bytesOf(file);
+    const QByteArray faultyBytes = faults::BytesOf(file);
     window.submit(f);
-    const QStringList said = informationTexts(rec);
+    const QStringList said = faults::InformationTexts(rec);
     QString outcome;
     if (fault.name == QStringLiteral("full") && window.done(f)) {
         // A write that fits into the pages the file already has needs no room.
@@ -520,7 +346,7 @@ void tst_faults::submitMeetsFault()
         QVERIFY2(said.first().contains(QFileInfo(file).fileName()), qPrintable(said.first()));
         QVERIFY2(window.kept(f), "the clerk's input is gone");
         if (faulty->leavesFileToCompare())
-            QVERIFY2(bytesOf(file) == faultyBytes, "the faulty file was written to");
+            QVERIFY2(faults::BytesOf(file) == faultyBytes, "the faulty file was written to");
         else
             QVERIFY2(!QFileInfo::exists(file), "a missing file was created anew");
         outcome = QStringLiteral("reported: ") + said.first().section(QLatin1Char('\n'), 0, 0);
@@ -534,7 +360,7 @@ void tst_faults::submitMeetsFault()
         // The program goes on: the same submit works now.
         rec.clear();
         window.submit(f);
-        QCOMPARE(informationTexts(rec), window.successText.isEmpty() ? QStringList{} : QStringList{window.successText});
+        QCOMPARE(faults::InformationTexts(rec), window.successText.isEmpty() ? QStringList{} : QStringList{window.successText});
         QVERIFY2(window.done(f), "the second submit did not store everything");
     }
     m_outcomes << QStringLiteral("%1 / %2: %3").arg(window.name, fault.name, outcome);
@@ -544,11 +370,11 @@ void tst_faults::submitMeetsFault()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && qstrcmp(argv[1], kHoldFlag) == 0) {
+    if (faults::IsLockHolder(argc, argv)) {
         QCoreApplication app(argc, argv);
-        return holdWriteLock(QString::fromLocal8Bit(argv[2]));
+        return faults::HoldLock(argc, argv);
     }
-    runAsNobody();
+    faults::RunAsNobody();
     QApplication app(argc, argv);
     tst_faults t;
     return QTest::qExec(&t, argc, argv);
