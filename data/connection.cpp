@@ -194,6 +194,13 @@ Result<QSqlQuery> Connection::run(const QString &sql, const QVariantList &binds)
     return q;
 }
 
+Status Connection::execPrepared(QSqlQuery &q)
+{
+    const bool done = q.exec();
+    statementDone();
+    return done ? Status() : failure(q.lastError());
+}
+
 Status Connection::exec(const QString &sql, const QVariantList &binds)
 {
     return run(sql, binds).status();

@@ -39,6 +39,9 @@ public:
     Status exec(const QString &sql, const QVariantList &binds = {});
     // First column of the first row; a NULL QVariant when there is no row.
     Result<QVariant> scalar(const QString &sql, const QVariantList &binds = {});
+    // Runs a statement prepared on query() once more with its values bound; counted like
+    // every other statement, so a crash test can stop a loop of them half-way.
+    Status execPrepared(QSqlQuery &q);
 
     // Reason for a failed statement, in words for the shop keeper.
     Status failure(const QSqlError &error) const;

@@ -231,4 +231,9 @@ Status CompactCustomerIndex(Connection &c)
     return CompactIndex(c, kCustomers);
 }
 
+Status CheckCustomerIndex(Connection &c, QStringList &breaches)
+{
+    return CheckIndex(c, kCustomers, QStringLiteral("客户搜索索引"), breaches);
+}
+
 } // namespace db

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include "data/pagedquery.h"
@@ -33,5 +34,7 @@ Result<KeyPage> FindCustomers(Connection &c, const CustomerCriteria &criteria, c
 
 // Folds every logged change into the stored bitmaps now.
 Status CompactCustomerIndex(Connection &c);
+// Compares the index with table2 without writing; one line per term and block that differs.
+Status CheckCustomerIndex(Connection &c, QStringList &breaches);
 
 } // namespace db

@@ -126,6 +126,11 @@ Status CompactDiscIndex(Connection &c)
     return CompactIndex(c, kDiscs);
 }
 
+Status CheckDiscIndex(Connection &c, QStringList &breaches)
+{
+    return CheckIndex(c, kDiscs, QStringLiteral("碟片搜索索引"), breaches);
+}
+
 void SetDiscIndexCompactAt(qint64 changes)
 {
     SetCompactAt(changes);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 #include "data/pagedquery.h"
@@ -36,6 +37,8 @@ Result<KeyPage> FindDiscs(Connection &c, const DiscFilter &f, const QString &whe
 
 // Folds every logged change into the stored bitmaps now.
 Status CompactDiscIndex(Connection &c);
+// Compares the index with table1 without writing; one line per term and block that differs.
+Status CheckDiscIndex(Connection &c, QStringList &breaches);
 // Logged changes that make a search fold them in (when it can write); tests lower it.
 void SetDiscIndexCompactAt(qint64 changes);
 // Drops what the program holds in memory, so the next search starts from the file.

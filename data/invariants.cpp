@@ -5,6 +5,8 @@
 #include <QSqlRecord>
 
 #include "data/connection.h"
+#include "data/customerindex.h"
+#include "data/discindex.h"
 #include "data/formatting.h"
 #include "data/lookuplists.h"
 
@@ -122,6 +124,40 @@ Status findCounterBreaches(Connection &c, QStringList &out)
     return {};
 }
 
+Status findCustomerCounterBreaches(Connection &c, QStringList &out)
+{
+    QList<QVariantList> found;
+    if (Status s = rows(c, QStringLiteral(
+            "SELECT c.customers, (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL), "
+            "c.customers_out, (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0) "
+            "FROM list_counts c WHERE c.id = 1"), found);
+        !s)
+        return s;
+    if (found.isEmpty())
+        return {}; // the disc counters say the row is missing
+    const QVariantList &r = found.first();
+    if (r[0].toLongLong() != r[1].toLongLong())
+        out << QStringLiteral("客户总数记为 %1 位（list_counts.customers），实际为 %2 位。").arg(r[0].toLongLong()).arg(r[1].toLongLong());
+    if (r[2].toLongLong() != r[3].toLongLong())
+        out << QStringLiteral("未还清的客户记为 %1 位（list_counts.customers_out），实际为 %2 位。").arg(r[2].toLongLong()).arg(r[3].toLongLong());
+    return {};
+}
+
+QString describeCustomerDay(const QVariantList &r)
+{
+    const QString list = r[0].toLongLong() == 1 ? QStringLiteral("全部客户") : QStringLiteral("未还清客户");
+    const QString day = r[1].toString().isEmpty() ? QStringLiteral("从未租碟的") : QStringLiteral("租碟日期为 %1 的").arg(r[1].toString());
+    return QStringLiteral("%1按日计数（customer_days）中%2客户记为 %3 位，实际为 %4 位。")
+        .arg(list, day)
+        .arg(r[2].toLongLong())
+        .arg(r[3].toLongLong());
+}
+
+QString customer(const QVariant &id, const QVariant &name)
+{
+    return QStringLiteral("客户 %1“%2”").arg(number(id), text(name));
+}
+
 // Two entries of one list that the shop keeper cannot tell apart: the same text once the
 // blanks around it are removed (the lists show values trimmed), compared the way add-if-new
 // compares (card types without regard to letter case). Blank values are not entries.
@@ -203,6 +239,43 @@ QList<Invariant> makeInvariants()
             WHERE k.s3 IS NOT NULL GROUP BY k.id ORDER BY k.id)"),
                      describeSettled),
         {QStringLiteral("lookup-no-duplicates"), 1, findLookupDuplicates},
+        {QStringLiteral("customer-counters"), 2, findCustomerCounterBreaches},
+        RowInvariant(QStringLiteral("customer-days"), 2, QStringLiteral(R"(
+            WITH actual AS (
+              SELECT 1 AS list, ifnull(s1, '') AS day, count(*) AS n FROM table2 WHERE t1 IS NOT NULL GROUP BY 2
+              UNION ALL
+              SELECT 2, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)
+            SELECT list, day, kept, actual_n FROM (
+              SELECT a.list, a.day, coalesce(d.n, 0) AS kept, a.n AS actual_n
+              FROM actual a LEFT JOIN customer_days d ON d.list = a.list AND d.day = a.day
+              UNION ALL
+              SELECT d.list, d.day, d.n, 0 FROM customer_days d
+              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day))
+            WHERE kept <> actual_n ORDER BY list, day)"),
+                     describeCustomerDay),
+        // Every rental stamps the customer's last rental date; nothing clears it.
+        RowInvariant(QStringLiteral("customer-with-records-has-rental-date"), 1, QStringLiteral(R"(
+            SELECT k.id, k.t1, count(r.id), min(r.id) FROM table2 k JOIN table4 r ON r.khid = k.id
+            WHERE k.s1 IS NULL GROUP BY k.id ORDER BY k.id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1有 %2 条租碟记录（最早为记录 %3），却没有租碟日期。")
+                             .arg(customer(r[0], r[1]), r[2].toString(), r[3].toString());
+                     }),
+        // A deposit date is stored with a deposit and cleared when it is returned.
+        RowInvariant(QStringLiteral("deposit-date-with-deposit"), 1, QStringLiteral(R"(
+            SELECT id, t1, s5, t4 FROM table2 WHERE s5 IS NOT NULL AND NOT (ifnull(t4, 0) > 0) ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1记有押金日期 %2，押金却是 %3 元。")
+                             .arg(customer(r[0], r[1]), text(r[2]), text(r[3]));
+                     }),
+        // A card date is stored with a card type and cleared when the card is invalidated.
+        RowInvariant(QStringLiteral("card-date-with-card"), 1, QStringLiteral(R"(
+            SELECT id, t1, s4 FROM table2 WHERE s4 IS NOT NULL AND (t3 IS NULL OR trim(t3) = '') ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1记有办证日期 %2，却没有办证类型。").arg(customer(r[0], r[1]), text(r[2]));
+                     }),
+        {QStringLiteral("disc-index"), 3, CheckDiscIndex},
+        {QStringLiteral("customer-index"), 4, CheckCustomerIndex},
     };
 }
 

@@ -107,13 +107,14 @@ Result<qint64> customerRow(Connection &c, const QString &card, qint64 tagId)
 
 Status writeCustomer(Connection &c, qint64 id, const RentalRequest &r, qint64 physicalDiscs, LookupLists &lists)
 {
-    auto q = c.run(QStringLiteral("SELECT t3, COALESCE(t4, 0) FROM table2 WHERE id = ?"), {id});
+    auto q = c.run(QStringLiteral("SELECT t3, COALESCE(t4, 0), t1 FROM table2 WHERE id = ?"), {id});
     if (!q)
         return q.status();
     if (!q.value().next())
         return Status::failure(QStringLiteral("客户 %1 已不存在，无法提交！").arg(FormatRecordNumber(id)));
     const bool holdsCard = !q.value().value(0).toString().trimmed().isEmpty();
     const bool holdsDeposit = q.value().value(1).toDouble() != 0;
+    const QVariant oldName = q.value().value(2);
     q.value().finish();
 
     const QString today = toStoredDate(Clock::today());
@@ -139,8 +140,11 @@ Status writeCustomer(Connection &c, qint64 id, const RentalRequest &r, qint64 ph
         // The amount is compared and added up later; only a whole number may be stored.
         if (const QString problem = DepositProblem(deposit); !problem.isEmpty())
             return Status::failure(problem);
-        set("t4", deposit.toLongLong());
-        set("s5", today);
+        // A deposit of 0 is none: nothing is held, so there is no date it was taken.
+        if (const qint64 amount = deposit.toLongLong(); amount > 0) {
+            set("t4", amount);
+            set("s5", today);
+        }
     }
     if (!remark.isEmpty())
         set("t5", remark);
@@ -149,7 +153,15 @@ Status writeCustomer(Connection &c, qint64 id, const RentalRequest &r, qint64 ph
     binds << physicalDiscs;
     sets << QStringLiteral("s3 = NULL");
     binds << id;
-    return c.exec(QStringLiteral("UPDATE table2 SET %1 WHERE id = ?").arg(sets.join(QStringLiteral(", "))), binds);
+    if (Status s = c.exec(QStringLiteral("UPDATE table2 SET %1 WHERE id = ?").arg(sets.join(QStringLiteral(", "))), binds); !s)
+        return s;
+    // A customer renting again under another name (found by identity card) takes the discs
+    // already out along: a disc out names whom it is with.
+    if (oldName.isNull() || oldName.toString() == name)
+        return {};
+    return c.exec(QStringLiteral("UPDATE table1 SET s3 = ? WHERE s3 IS NOT NULL AND id IN (SELECT discid FROM table4 "
+                                 "WHERE khid = ? AND s2 IS NULL AND discname = table1.t13 AND s1 = table1.s1)"),
+                  {name, id});
 }
 
 Status writeRentals(Connection &c, qint64 customerId, const QString &name, const QList<PickedDisc> &discs)
@@ -165,13 +177,13 @@ Status writeRentals(Connection &c, qint64 customerId, const QString &name, const
         record.bindValue(1, d.title);
         record.bindValue(2, customerId);
         record.bindValue(3, today);
-        if (!record.exec())
-            return c.failure(record.lastError());
+        if (Status s = c.execPrepared(record); !s)
+            return s;
         disc.bindValue(0, today);
         disc.bindValue(1, name);
         disc.bindValue(2, d.id);
-        if (!disc.exec())
-            return c.failure(disc.lastError());
+        if (Status s = c.execPrepared(disc); !s)
+            return s;
     }
     return {};
 }

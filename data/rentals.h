@@ -53,7 +53,9 @@ struct RentalRequest
 // Saves the customer (found by identity card, else the loaded one, else a new row), writes
 // one rental record per disc and marks each disc out, all in one transaction. A disc that
 // is no longer rentable refuses the whole commit, naming it; nothing is written then. A
-// card type new to the list (letter case ignored) is added to it after the commit.
+// card type new to the list (letter case ignored) is added to it after the commit. A
+// customer found by identity card under another name takes the discs already out along to
+// the new name; a deposit of 0 stores no deposit.
 // Returns the customer's number.
 Result<qint64> CommitRental(const RentalRequest &request);
 

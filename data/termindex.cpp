@@ -12,9 +12,11 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "data/connection.h"
+#include "data/formatting.h"
 
 namespace db::index {
 
@@ -329,8 +331,8 @@ Status buildBitmaps(Connection &c, const Layout &l)
             insert.addBindValue(termOf(k, values));
             insert.addBindValue(*current);
             insert.addBindValue(serialized(bits));
-            if (!insert.exec())
-                return c.failure(insert.lastError());
+            if (Status s = c.execPrepared(insert); !s)
+                return s;
         }
         block.clear();
         return {};
@@ -417,6 +419,185 @@ Status CompactIndex(Connection &c, const Layout &l)
     Status failure;
     compactIfDue(c, l, m, true, &failure);
     return failure;
+}
+
+namespace {
+
+// At most this many lines per index; a rebuilt-from-scratch mismatch would name every term.
+constexpr int kMaxCheckLines = 200;
+
+QString someIds(const Roaring &bits, qint64 block)
+{
+    constexpr int kShown = 5;
+    const quint64 high = (quint64(block) >> (32 - kBlockShift)) << 32;
+    QStringList ids;
+    for (auto it = bits.begin(); it != bits.end() && ids.size() < kShown; ++it)
+        ids << FormatRecordNumber(IdSet::idOf(high | *it));
+    QString text = ids.join(QStringLiteral("、"));
+    if (bits.cardinality() > quint64(kShown))
+        text += QStringLiteral("等");
+    return text;
+}
+
+} // namespace
+
+Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringList &out)
+{
+    int lines = 0;
+    qint64 more = 0;
+    auto report = [&](const QString &line) {
+        if (lines < kMaxCheckLines) {
+            out << line;
+            ++lines;
+        } else {
+            ++more;
+        }
+    };
+    auto states = c.scalar(sql("SELECT count(*) FROM $state WHERE id = 1", l));
+    if (!states)
+        return states.status();
+    if (states->toLongLong() != 1) {
+        report(QStringLiteral("%1缺少它的状态行（%2）。").arg(index, QLatin1String(l.stateTable)));
+        return {};
+    }
+    auto state = readState(c, l);
+    if (!state)
+        return state.status();
+    if (state->snapshot > state->seq)
+        report(QStringLiteral("%1的快照记到第 %2 条变更，变更却只到第 %3 条。").arg(index).arg(state->snapshot).arg(state->seq));
+    auto stale = c.scalar(sql("SELECT count(*) FROM $changes WHERE seq <= ?", l), {state->snapshot});
+    if (!stale)
+        return stale.status();
+    if (stale->toLongLong() > 0)
+        report(QStringLiteral("%1有 %2 条变更已并入快照（第 %3 条及以前），却仍留在变更记录里。")
+                   .arg(index)
+                   .arg(stale->toLongLong())
+                   .arg(state->snapshot));
+
+    // A row changed since the snapshot is in the stored bitmaps with its first logged values.
+    std::unordered_map<qint64, Terms> logged;
+    auto log = c.run(sql("SELECT id, %1 FROM $changes WHERE seq > ? ORDER BY seq", l).arg(l.columns(QStringLiteral("old_"))),
+                     {state->snapshot});
+    if (!log)
+        return log.status();
+    while (log.value().next()) {
+        const qint64 id = log.value().value(0).toLongLong();
+        if (!logged.contains(id))
+            logged.emplace(id, rowTerms(log.value(), l));
+    }
+    log.value().finish();
+    std::map<qint64, std::vector<std::pair<quint32, const Terms *>>> loggedByBlock;
+    for (const auto &[id, terms] : logged) {
+        const quint64 key = IdSet::keyOf(id);
+        loggedByBlock[qint64(key >> kBlockShift)].push_back({quint32(key), &terms});
+    }
+    std::set<qint64> blocks;
+    auto stored = c.run(sql("SELECT DISTINCT block FROM $bits", l));
+    if (!stored)
+        return stored.status();
+    while (stored.value().next())
+        blocks.insert(stored.value().value(0).toLongLong());
+    stored.value().finish();
+
+    std::set<qint64> compared;
+    auto compareBlock = [&](qint64 block, std::map<QString, Roaring> &expected) -> Status {
+        compared.insert(block);
+        if (auto it = loggedByBlock.find(block); it != loggedByBlock.end()) {
+            for (const auto &[low, terms] : it->second) {
+                for (const QString &t : *terms)
+                    expected[t].add(low);
+            }
+        }
+        auto q = c.run(sql("SELECT term, bits FROM $bits WHERE block = ?", l), {block});
+        if (!q)
+            return q.status();
+        std::map<QString, Roaring> kept;
+        while (q.value().next()) {
+            const QString term = q.value().value(0).toString();
+            auto bits = deserialized(q.value().value(1).toByteArray(), l);
+            if (!bits) {
+                report(QStringLiteral("%1中检索项“%2”的位图无法读取。").arg(index, term));
+                expected.erase(term);
+                continue;
+            }
+            kept.emplace(term, std::move(bits.value()));
+        }
+        std::set<QString> terms;
+        for (const auto &[t, bits] : expected)
+            terms.insert(t);
+        for (const auto &[t, bits] : kept)
+            terms.insert(t);
+        const Roaring none;
+        for (const QString &t : terms) {
+            const auto want = expected.find(t);
+            const auto have = kept.find(t);
+            const Roaring &w = want == expected.end() ? none : want->second;
+            const Roaring &h = have == kept.end() ? none : have->second;
+            if (w == h)
+                continue;
+            const Roaring missing = w - h, extra = h - w;
+            QStringList parts;
+            if (!missing.isEmpty())
+                parts << QStringLiteral("漏记 %1 行：%2").arg(missing.cardinality()).arg(someIds(missing, block));
+            if (!extra.isEmpty())
+                parts << QStringLiteral("多记 %1 行：%2").arg(extra.cardinality()).arg(someIds(extra, block));
+            report(QStringLiteral("%1中检索项“%2”与 %3 不符，%4。")
+                       .arg(index, t, QLatin1String(l.table), parts.join(QStringLiteral("，"))));
+        }
+        return {};
+    };
+
+    // The rows as they are now, one block of numbers at a time, as the bitmaps are built.
+    auto rows = c.run(sql("SELECT id, %1 FROM $table WHERE $filed ORDER BY id", l).arg(l.columns(QString())));
+    if (!rows)
+        return rows.status();
+    std::unordered_map<TermKey, Roaring, TermKeyHash> block;
+    Values values;
+    std::vector<TermKey> keys;
+    std::optional<qint64> current;
+    auto flush = [&]() -> Status {
+        std::map<QString, Roaring> expected;
+        for (auto &[k, bits] : block)
+            expected.emplace(termOf(k, values), std::move(bits));
+        block.clear();
+        return compareBlock(*current, expected);
+    };
+    QSqlQuery &q = rows.value();
+    while (q.next()) {
+        const qint64 id = q.value(0).toLongLong();
+        if (logged.contains(id))
+            continue;
+        const quint64 key = IdSet::keyOf(id);
+        const qint64 b = qint64(key >> kBlockShift);
+        if (current != b) {
+            if (current) {
+                if (Status s = flush(); !s)
+                    return s;
+            }
+            current = b;
+        }
+        keys.clear();
+        l.termKeys(q, keys, values);
+        for (const TermKey &t : keys)
+            block[t].add(quint32(key));
+    }
+    if (current) {
+        if (Status s = flush(); !s)
+            return s;
+    }
+    q.finish();
+    for (const auto &[b, entries] : loggedByBlock)
+        blocks.insert(b);
+    for (qint64 b : blocks) {
+        if (compared.contains(b))
+            continue;
+        std::map<QString, Roaring> expected;
+        if (Status s = compareBlock(b, expected); !s)
+            return s;
+    }
+    if (more > 0)
+        out << QStringLiteral("……%1另有 %2 处同类问题。").arg(index).arg(more);
+    return {};
 }
 
 void SetCompactAt(qint64 changes)

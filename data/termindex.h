@@ -49,6 +49,11 @@ Status CreateIndex(Connection &c, const Layout &l);
 Status RebuildIndex(Connection &c, const Layout &l);
 // Folds every logged change into the stored bitmaps now.
 Status CompactIndex(Connection &c, const Layout &l);
+// Reads the whole table and the stored index without writing: every stored bitmap must
+// hold exactly the rows filed under its term at the snapshot (a row changed since then
+// counts with the values its first logged change kept). Appends one line per term and
+// block that differs, naming `index` and the rows; fails only when it cannot read.
+Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringList &out);
 // Logged changes that make a search fold them in (when it can write); tests lower it.
 void SetCompactAt(qint64 changes);
 // Drops what the program holds in memory of every index, so the next search starts from the file.

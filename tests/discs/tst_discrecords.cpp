@@ -399,7 +399,7 @@ void TestDiscRecords::updateOfDiscOutRefused()
     QFETCH(bool, refused);
     ProgramFolder pf;
     const qint64 id = add(titled("出租片"));
-    pf.exec("INSERT INTO table2 (t1) VALUES ('客人')");
+    pf.exec("INSERT INTO table2 (t1, s1) VALUES ('客人', '2026-03-01')");
     rent(pf, id, "出租片", newest);
     if (newest.isNull())
         pf.exec("UPDATE table1 SET s1 = '2026-03-01', s3 = '客人' WHERE id = ?", {id});

@@ -2,13 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "data/accounts.h"
+#include "data/clock.h"
 #include "data/connection.h"
 #include "data/demodata.h"
 #include "data/discrecords.h"
 #include "data/lookuplists.h"
 #include "data/programdir.h"
+#include "data/rentals.h"
+#include "data/returns.h"
 #include "data/schema.h"
 #include "support/programfolder.h"
 
@@ -33,6 +37,95 @@ void shop(const QString &folder)
     size.anchor = testsupport::Today();
     if (db::Status s = db::GenerateDemoData(c, size); !s)
         qFatal("%s", qPrintable(s.error()));
+}
+
+// The shop with ten more discs just rented to one customer, who had some out already.
+void shopWithTenOut(const QString &folder)
+{
+    shop(folder);
+    const QString before = db::ProgramDir::path();
+    db::ProgramDir::setPath(folder);
+    db::Clock::setFixed(QDateTime(testsupport::Today().addDays(-1), QTime(18, 0)));
+    db::Status s = db::LoadLookupLists();
+    if (s) {
+        db::RentalRequest r;
+        db::Connection c;
+        auto who = c.scalar(QStringLiteral("SELECT khid FROM table4 WHERE s2 IS NULL ORDER BY id LIMIT 1"));
+        auto name = c.scalar(QStringLiteral("SELECT t1 FROM table2 WHERE id = ?"), {who ? *who : QVariant()});
+        auto discs = c.run(QStringLiteral("SELECT id, t13 FROM table1 WHERE t13 IS NOT NULL AND s3 IS NULL ORDER BY id DESC LIMIT 10"));
+        if (!who || who->isNull() || !name || !discs)
+            qFatal("the shop lacks a customer with discs out");
+        r.tagCustomerId = who->toLongLong();
+        r.name = name->toString();
+        while (discs.value().next())
+            r.discs << db::PickedDisc{discs.value().value(0).toLongLong(), discs.value().value(1).toString()};
+        discs.value().finish();
+        s = db::CommitRental(r).status();
+    }
+    db::Clock::setFixed(QDateTime());
+    db::ProgramDir::setPath(before);
+    if (!s)
+        qFatal("%s", qPrintable(s.error()));
+}
+
+// db.sqlite in the first release's layout holding the demonstration shop: discs out and
+// back, deleted ones, settled customers, deposits and card types, lookup values, an account.
+void firstReleaseShop(const QString &folder)
+{
+    QTemporaryDir scratch;
+    const QString now = scratch.filePath(QStringLiteral("now.sqlite"));
+    shop(scratch.path());
+    QFile::rename(scratch.filePath(QStringLiteral("db.sqlite")), now);
+    const QString path = folder + QStringLiteral("/db.sqlite");
+    db::Status s;
+    {
+        db::Connection c(path, db::Connection::Mode::Create);
+        s = c.status();
+        if (s)
+            s = db::CreateSchema(c, 1);
+        if (s)
+            s = c.exec(QStringLiteral("ATTACH DATABASE ? AS now"), {now});
+        // The first release's triggers count the discs as they come in.
+        for (const char *table : {"table1", "table2", "table3", "table4", "table5", "table6", "table7", "table8"}) {
+            if (s)
+                s = c.exec(QStringLiteral("INSERT INTO main.%1 SELECT * FROM now.%1").arg(QLatin1String(table)));
+        }
+        if (s)
+            s = c.exec(QStringLiteral("INSERT INTO table7 (t1, t2) VALUES ('店主', NULL)"));
+        if (s)
+            s = c.exec(QStringLiteral("DETACH DATABASE now"));
+    }
+    if (!s)
+        qFatal("%s", qPrintable(s.error()));
+}
+
+qint64 firstId(const QString &sql);
+
+// The open rental records of the customer who has the most discs out.
+QList<qint64> openRecordsOfBusiestCustomer(qint64 *customer)
+{
+    *customer = firstId(QStringLiteral(
+        "SELECT khid FROM table4 WHERE s2 IS NULL GROUP BY khid ORDER BY count(*) DESC, khid LIMIT 1"));
+    QList<qint64> records;
+    db::Connection c;
+    auto q = c.run(QStringLiteral("SELECT id FROM table4 WHERE khid = ? AND s2 IS NULL ORDER BY id"), {*customer});
+    while (q && q.value().next())
+        records << q.value().value(0).toLongLong();
+    if (records.size() < 10)
+        qFatal("the customer has only %d discs out", int(records.size()));
+    return records;
+}
+
+QList<db::PickedDisc> rentableDiscs(int n)
+{
+    QList<db::PickedDisc> discs;
+    db::Connection c;
+    auto q = c.run(QStringLiteral("SELECT id, t13 FROM table1 WHERE t13 IS NOT NULL AND s3 IS NULL ORDER BY id LIMIT ?"), {n});
+    while (q && q.value().next())
+        discs << db::PickedDisc{q.value().value(0).toLongLong(), q.value().value(1).toString()};
+    if (discs.size() != n)
+        qFatal("the shop lacks %d rentable discs", n);
+    return discs;
 }
 
 void shopWithCover(const QString &folder)
@@ -131,7 +224,8 @@ QList<CrashOperation> makeOperations()
                     return any.status();
                 return any.value() ? db::Status() : db::CreateFirstAccount(QStringLiteral("店主"), QString());
             });
-        }};
+        },
+        60};
     ops << CrashOperation{
         QStringLiteral("upgrade of a first-release file"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
         [](const QString &folder) {
@@ -151,6 +245,87 @@ QList<CrashOperation> makeOperations()
                 qFatal("cannot copy the old file");
         },
         [] { return std::function<db::Status()>([] { return db::Connection().status(); }); }};
+    ops << CrashOperation{
+        QStringLiteral("rental of 10 discs to a new customer"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
+        [] {
+            db::LoadLookupLists();
+            db::RentalRequest r;
+            r.name = QStringLiteral("新顾客");
+            r.card = QStringLiteral("110105198502300017");
+            r.cardType = QStringLiteral("学生卡"); // new to the list
+            r.deposit = QStringLiteral("100");
+            r.remark = QStringLiteral("第一次来");
+            r.discs = rentableDiscs(10);
+            return std::function<db::Status()>([r] { return db::CommitRental(r).status(); });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("rental of 10 discs to a returning customer"), {QStringLiteral("db.sqlite")},
+        Judge::AllOrNothing, shop,
+        [] {
+            db::LoadLookupLists();
+            // Found by identity card, under a new name: the discs already out go along.
+            const qint64 id = firstId(QStringLiteral(
+                "SELECT k.id FROM table2 k WHERE k.t2 IS NOT NULL AND k.t4 = 0 AND k.t3 IS NULL "
+                "AND EXISTS (SELECT 1 FROM table4 r WHERE r.khid = k.id AND r.s2 IS NULL) ORDER BY k.id LIMIT 1"));
+            db::Connection c;
+            db::RentalRequest r;
+            r.card = c.scalar(QStringLiteral("SELECT t2 FROM table2 WHERE id = ?"), {id})->toString();
+            r.name = c.scalar(QStringLiteral("SELECT t1 FROM table2 WHERE id = ?"), {id})->toString() + QStringLiteral("（改名）");
+            r.cardType = QStringLiteral("金卡");
+            r.deposit = QStringLiteral("200");
+            r.tagCustomerId = id;
+            r.discs = rentableDiscs(10);
+            return std::function<db::Status()>([r] { return db::CommitRental(r).status(); });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("return of some of a customer's discs"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
+        shopWithTenOut,
+        [] {
+            qint64 customer = 0;
+            QList<qint64> records = openRecordsOfBusiestCustomer(&customer);
+            records.removeLast();
+            return std::function<db::Status()>([customer, records] { return db::ReturnDiscs(customer, records).status(); });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("return of all of a customer's discs"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
+        shopWithTenOut,
+        [] {
+            qint64 customer = 0;
+            const QList<qint64> records = openRecordsOfBusiestCustomer(&customer);
+            return std::function<db::Status()>([customer, records]() -> db::Status {
+                auto done = db::ReturnDiscs(customer, records);
+                if (done && !done->settled)
+                    return db::Status::failure(QStringLiteral("the customer was not settled"));
+                return done.status();
+            });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("deposit refund"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
+        [] {
+            const qint64 id = firstId(QStringLiteral("SELECT min(id) FROM table2 WHERE t4 > 0"));
+            return std::function<db::Status()>([id]() -> db::Status {
+                auto done = db::RefundDeposit(id);
+                if (done && !*done)
+                    return db::Status::failure(QStringLiteral("nothing was refunded"));
+                return done.status();
+            });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("card invalidation"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
+        [] {
+            const qint64 id = firstId(QStringLiteral("SELECT min(id) FROM table2 WHERE t3 IS NOT NULL"));
+            return std::function<db::Status()>([id]() -> db::Status {
+                auto done = db::InvalidateCard(id);
+                if (done && !*done)
+                    return db::Status::failure(QStringLiteral("no card was invalidated"));
+                return done.status();
+            });
+        }};
+    // Every layout step on a shop in use: the counters, then both search indexes built.
+    ops << CrashOperation{
+        QStringLiteral("upgrade of a first-release shop"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
+        firstReleaseShop, [] { return std::function<db::Status()>([] { return db::Connection().status(); }); },
+        100};
     return ops;
 }
 

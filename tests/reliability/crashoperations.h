@@ -31,6 +31,9 @@ struct CrashOperation
     // statements of the operation are counted: reads what the window would already know
     // and returns the operation.
     std::function<std::function<db::Status()>()> setUp;
+    // Kills after at most this many statement positions, spread evenly from the first to
+    // the last, unless LANLAN_CRASH_EVERY_STATEMENT is set (the long sweep); 0: every one.
+    qint64 positions = 0;
 };
 
 const QList<CrashOperation> &Operations();

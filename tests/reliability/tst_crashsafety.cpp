@@ -30,7 +30,9 @@ using crashtest::Judge;
 // sound and hold all of the operation or none of it.
 //
 // LANLAN_CRASH_RANDOM_KILLS sets the random kills per operation (default 4; the long sweep,
-// scripts/crash_sweep.sh, runs 200).
+// scripts/crash_sweep.sh, runs 200). An operation of many statements may be killed after a
+// sample of them, spread evenly; LANLAN_CRASH_EVERY_STATEMENT (the long sweep) kills after
+// every one.
 
 namespace {
 
@@ -76,6 +78,7 @@ struct Baseline
 struct Tally
 {
     int kills = 0, none = 0, all = 0, finishedFirst = 0, inconsistent = 0;
+    int positions = 0; // statement positions killed after
 };
 
 QByteArray digestOf(const CrashOperation &op, const QString &folder, QString *error)
@@ -128,6 +131,24 @@ qint64 waitForGo(QProcess *p)
     }
     const QByteArray line = p->readLine().trimmed();
     return line.startsWith("go ") ? line.mid(3).toLongLong() : -1;
+}
+
+// After which statements to kill: every one, or as many as the operation allows spread
+// evenly over all of them, the first and the last included.
+QList<qint64> killPositions(const CrashOperation &op, qint64 statements)
+{
+    QList<qint64> out;
+    if (op.positions <= 1 || statements <= op.positions || qEnvironmentVariableIsSet("LANLAN_CRASH_EVERY_STATEMENT")) {
+        for (qint64 n = 1; n <= statements; ++n)
+            out << n;
+        return out;
+    }
+    for (qint64 i = 0; i < op.positions; ++i) {
+        const qint64 n = 1 + (i * (statements - 1) + (op.positions - 1) / 2) / (op.positions - 1);
+        if (out.isEmpty() || out.last() != n)
+            out << n;
+    }
+    return out;
 }
 
 bool finishChild(QProcess *p)
@@ -203,16 +224,16 @@ void tst_crashsafety::cleanupTestCase()
     for (const CrashOperation &op : crashtest::Operations()) {
         const Tally t = m_tally.value(op.name);
         if (op.judge == Judge::Resumable) {
-            qInfo("%-40s %3lld statements, %6lld us | %4d kills (%4d mid-operation): sound and finished by the "
-                  "next start %4d; inconsistent %d",
-                  qPrintable(op.name), m_base.value(op.name).statements, m_base.value(op.name).micros, t.kills,
-                  t.kills - t.finishedFirst, t.all, t.inconsistent);
+            qInfo("%-44s %4lld statements (%4d killed after), %7lld us | %4d kills (%4d mid-operation): sound and "
+                  "finished by the next start %4d; inconsistent %d",
+                  qPrintable(op.name), m_base.value(op.name).statements, t.positions, m_base.value(op.name).micros,
+                  t.kills, t.kills - t.finishedFirst, t.all, t.inconsistent);
             continue;
         }
-        qInfo("%-40s %3lld statements, %6lld us | %4d kills (%4d mid-operation): files hold nothing %4d, "
-              "everything %4d; inconsistent %d",
-              qPrintable(op.name), m_base.value(op.name).statements, m_base.value(op.name).micros, t.kills,
-              t.kills - t.finishedFirst, t.none, t.all, t.inconsistent);
+        qInfo("%-44s %4lld statements (%4d killed after), %7lld us | %4d kills (%4d mid-operation): files hold "
+              "nothing %4d, everything %4d; inconsistent %d",
+              qPrintable(op.name), m_base.value(op.name).statements, t.positions, m_base.value(op.name).micros,
+              t.kills, t.kills - t.finishedFirst, t.none, t.all, t.inconsistent);
     }
 }
 
@@ -249,7 +270,7 @@ void tst_crashsafety::killAfterEveryStatement()
     const CrashOperation &op = *crashtest::FindOperation(name);
     const Baseline &b = m_base[name];
     Tally &tally = m_tally[name];
-    for (qint64 n = 1; n <= b.statements; ++n) {
+    for (qint64 n : killPositions(op, b.statements)) {
         QTemporaryDir work(m_dir.filePath(QStringLiteral("kill-XXXXXX")));
         copyFolder(b.folder, work.path());
         QProcess *p = startChild(op.name, work.path(), b.before + n);
@@ -258,6 +279,7 @@ void tst_crashsafety::killAfterEveryStatement()
         delete p;
         QVERIFY2(killed, qPrintable(QStringLiteral("%1: statement %2 of %3 did not kill the child").arg(name).arg(n).arg(b.statements)));
         ++tally.kills;
+        ++tally.positions;
         const QString problem = judge(op, work.path(), tally);
         QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("%1, killed after statement %2 of %3: %4")
                                                    .arg(name).arg(n).arg(b.statements).arg(problem)));

@@ -4,8 +4,14 @@
 #include <QTest>
 
 #include "data/connection.h"
+#include "data/customerindex.h"
 #include "data/demodata.h"
+#include "data/discindex.h"
+#include "data/discrecords.h"
 #include "data/invariants.h"
+#include "data/lookuplists.h"
+#include "data/rentals.h"
+#include "data/returns.h"
 #include "data/schema.h"
 #include "support/programfolder.h"
 
@@ -14,8 +20,9 @@ using testsupport::ProgramFolder;
 namespace {
 
 // A small shop that obeys every rule: disc 1 out to 张三, disc 2 back from 李四 (settled),
-// slot 3 free, one value in two lookup lists.
-void arrangeSoundShop(const ProgramFolder &pf)
+// slot 3 free, one value in two lookup lists. The search indexes hold the rows in their
+// bitmaps when compacted, else in their change logs only.
+void arrangeSoundShop(const ProgramFolder &pf, bool compacted = true)
 {
     for (const char *sql : {
              "INSERT INTO table1 (t13, s1, s3, s4) VALUES ('甲', '2026-03-01', '张三', 1)",
@@ -29,6 +36,31 @@ void arrangeSoundShop(const ProgramFolder &pf)
              "INSERT INTO table3 (s11) VALUES ('DVD')",
          })
         pf.exec(QString::fromUtf8(sql));
+    if (!compacted)
+        return;
+    db::Connection c(pf.realFile());
+    QVERIFY(db::CompactDiscIndex(c).ok());
+    QVERIFY(db::CompactCustomerIndex(c).ok());
+    QCOMPARE(c.scalar("SELECT count(*) FROM disc_changes").value().toInt(), 0);
+    QVERIFY(c.scalar("SELECT count(*) FROM disc_index_bits").value().toInt() > 0);
+}
+
+// A rentable disc, by number and title.
+db::PickedDisc rentable(db::Connection &c, int skip)
+{
+    auto q = c.run("SELECT id, t13 FROM table1 WHERE t13 IS NOT NULL AND s3 IS NULL ORDER BY id LIMIT 1 OFFSET ?", {skip});
+    if (!q || !q.value().next())
+        return {};
+    return {q.value().value(0).toLongLong(), q.value().value(1).toString()};
+}
+
+QList<qint64> openRecords(db::Connection &c, qint64 customer)
+{
+    QList<qint64> out;
+    auto q = c.run("SELECT id FROM table4 WHERE khid = ? AND s2 IS NULL ORDER BY id", {customer});
+    while (q && q.value().next())
+        out << q.value().value(0).toLongLong();
+    return out;
 }
 
 QStringList found(const db::CheckReport &r)
@@ -45,9 +77,11 @@ class tst_invariants : public QObject
 {
     Q_OBJECT
 private slots:
+    void soundShopPasses_data();
     void soundShopPasses();
     void generatedShopsPass_data();
     void generatedShopsPass();
+    void rentalCircuitKeepsEveryRule();
     void breachReported_data();
     void breachReported();
     void damagedPagesReported();
@@ -56,11 +90,90 @@ private slots:
     void checkCommand();
 };
 
+void tst_invariants::soundShopPasses_data()
+{
+    QTest::addColumn<bool>("compacted");
+    QTest::newRow("indexes in their bitmaps") << true;
+    QTest::newRow("indexes in their change logs") << false;
+}
+
 void tst_invariants::soundShopPasses()
 {
+    QFETCH(bool, compacted);
     ProgramFolder pf;
-    arrangeSoundShop(pf);
+    arrangeSoundShop(pf, compacted);
     QCOMPARE(pf.problems(), QString());
+}
+
+// Each step of the rental circuit on a demonstration shop leaves it obeying every rule,
+// the search indexes folded in between the steps or not.
+void tst_invariants::rentalCircuitKeepsEveryRule()
+{
+    ProgramFolder pf(ProgramFolder::NoDemoFile);
+    {
+        db::Connection c(pf.realFile());
+        db::DemoSize size;
+        size.anchor = testsupport::Today();
+        size.coverPercent = 0;
+        QVERIFY(db::GenerateDemoData(c, size).ok());
+    }
+    QVERIFY(db::LoadLookupLists().ok());
+    db::Connection c(pf.realFile());
+    auto check = [&](const QString &step) {
+        const auto report = db::CheckFile(pf.realFile());
+        QVERIFY2(report.ok(), qPrintable(report.error()));
+        QVERIFY2(report->clean(), qPrintable(step + ":\n" + report->lines().join('\n')));
+    };
+
+    // A new customer typing a deposit of 0 and a card type new to the list.
+    db::RentalRequest fresh;
+    fresh.name = "新顾客";
+    fresh.card = "110105198502300017";
+    fresh.cardType = "学生卡";
+    fresh.deposit = "0";
+    for (int i = 0; i < 3; ++i)
+        fresh.discs << rentable(c, i);
+    auto newcomer = db::CommitRental(fresh);
+    QVERIFY2(newcomer.ok(), qPrintable(newcomer.error()));
+    check("new customer");
+
+    // A customer with discs out comes back under another name, found by identity card.
+    const qint64 regular = c.scalar("SELECT khid FROM table4 WHERE s2 IS NULL ORDER BY id LIMIT 1").value().toLongLong();
+    db::RentalRequest again;
+    again.name = "改了名的老顾客";
+    again.card = c.scalar("SELECT t2 FROM table2 WHERE id = ?", {regular}).value().toString();
+    again.discs << rentable(c, 0) << rentable(c, 1);
+    QCOMPARE(db::CommitRental(again).value(), regular);
+    check("customer renamed");
+    QVERIFY(db::CompactDiscIndex(c).ok());
+    QVERIFY(db::CompactCustomerIndex(c).ok());
+    check("indexes folded");
+
+    // Returns: some of the discs, then the rest.
+    QList<qint64> records = openRecords(c, regular);
+    QVERIFY(records.size() >= 3);
+    QVERIFY(db::ReturnDiscs(regular, records.mid(0, 2)).ok());
+    check("some returned");
+    QVERIFY(db::ReturnDiscs(regular, openRecords(c, regular)).value().settled);
+    check("all returned");
+
+    const qint64 depositor = c.scalar("SELECT min(id) FROM table2 WHERE t4 > 0").value().toLongLong();
+    QVERIFY(db::RefundDeposit(depositor).value());
+    check("deposit refunded");
+    const qint64 carded = c.scalar("SELECT min(id) FROM table2 WHERE t3 IS NOT NULL").value().toLongLong();
+    QVERIFY(db::InvalidateCard(carded).value());
+    check("card invalidated");
+
+    // Renting again after both: a new deposit and card type; a disc of the newcomer deleted.
+    db::RentalRequest back;
+    back.name = c.scalar("SELECT t1 FROM table2 WHERE id = ?", {carded}).value().toString();
+    back.tagCustomerId = carded;
+    back.cardType = "银卡";
+    back.deposit = "50";
+    back.discs << rentable(c, 5);
+    QVERIFY(db::CommitRental(back).ok());
+    QVERIFY(db::DeleteDiscs({fresh.discs.first().id}).ok());
+    check("rented again, disc deleted");
 }
 
 void tst_invariants::generatedShopsPass_data()
@@ -157,6 +270,72 @@ void tst_invariants::breachReported_data()
     QTest::newRow("settled with a disc out")
         << QStringList{"UPDATE table2 SET s3 = '√' WHERE id = 1"}
         << QStringList{"settled-customer-has-no-open-record: 客户 000001“张三”标记为已还清（√），却还有 1 条未还的租碟记录（记录 1）。"};
+    QTest::newRow("customer counter off")
+        << QStringList{"UPDATE list_counts SET customers = 5"}
+        << QStringList{"customer-counters: 客户总数记为 5 位（list_counts.customers），实际为 2 位。"};
+    QTest::newRow("customers-out counter off")
+        << QStringList{"UPDATE list_counts SET customers_out = 0"}
+        << QStringList{"customer-counters: 未还清的客户记为 0 位（list_counts.customers_out），实际为 1 位。"};
+    QTest::newRow("customer day count off")
+        << QStringList{"UPDATE customer_days SET n = 2 WHERE list = 1 AND day = '2026-03-01'"}
+        << QStringList{"customer-days: 全部客户按日计数（customer_days）中租碟日期为 2026-03-01 的客户记为 2 位，实际为 1 位。"};
+    QTest::newRow("customer day missing")
+        << QStringList{"DELETE FROM customer_days WHERE list = 2"}
+        << QStringList{"customer-days: 未还清客户按日计数（customer_days）中租碟日期为 2026-03-01 的客户记为 0 位，实际为 1 位。"};
+    QTest::newRow("customer day without customers")
+        << QStringList{"INSERT INTO customer_days (list, day, n) VALUES (1, '', 3)"}
+        << QStringList{"customer-days: 全部客户按日计数（customer_days）中从未租碟的客户记为 3 位，实际为 0 位。"};
+    QTest::newRow("customer day counted twice")
+        << QStringList{"DROP TRIGGER table2_counts_update", "UPDATE table2 SET s1 = '2026-03-02' WHERE id = 1"}
+        << QStringList{"customer-days: 全部客户按日计数（customer_days）中租碟日期为 2026-03-01 的客户记为 1 位，实际为 0 位。",
+                       "customer-days: 全部客户按日计数（customer_days）中租碟日期为 2026-03-02 的客户记为 0 位，实际为 1 位。",
+                       "customer-days: 未还清客户按日计数（customer_days）中租碟日期为 2026-03-01 的客户记为 1 位，实际为 0 位。",
+                       "customer-days: 未还清客户按日计数（customer_days）中租碟日期为 2026-03-02 的客户记为 0 位，实际为 1 位。"};
+    QTest::newRow("customer with records but no rental date")
+        << QStringList{"UPDATE table2 SET s1 = NULL WHERE id = 1"}
+        << QStringList{"customer-with-records-has-rental-date: 客户 000001“张三”有 1 条租碟记录（最早为记录 1），却没有租碟日期。"};
+    QTest::newRow("deposit date without deposit")
+        << QStringList{"UPDATE table2 SET s5 = '2026-03-01' WHERE id = 1"}
+        << QStringList{"deposit-date-with-deposit: 客户 000001“张三”记有押金日期 2026-03-01，押金却是 0 元。"};
+    QTest::newRow("deposit held with its date")
+        << QStringList{"UPDATE table2 SET t4 = 100, s5 = '2026-03-01' WHERE id = 1"} << QStringList{};
+    QTest::newRow("deposit without a date, as an old file has it")
+        << QStringList{"UPDATE table2 SET t4 = 100 WHERE id = 1"} << QStringList{};
+    QTest::newRow("card date without card type")
+        << QStringList{"UPDATE table2 SET s4 = '2026-01-01' WHERE id = 2"}
+        << QStringList{"card-date-with-card: 客户 000002“李四”记有办证日期 2026-01-01，却没有办证类型。"};
+    QTest::newRow("card date with a blank card type")
+        << QStringList{"UPDATE table2 SET t3 = '  ', s4 = '2026-01-01' WHERE id = 2"}
+        << QStringList{"card-date-with-card: 客户 000002“李四”记有办证日期 2026-01-01，却没有办证类型。"};
+    QTest::newRow("card type without a date, as an old file has it")
+        << QStringList{"UPDATE table2 SET t3 = '金卡' WHERE id = 1"} << QStringList{};
+    QTest::newRow("disc index lost a term")
+        << QStringList{"DELETE FROM disc_index_bits WHERE term = 'T甲'"}
+        << QStringList{"disc-index: 碟片搜索索引中检索项“T甲”与 table1 不符，漏记 1 行：000001。"};
+    QTest::newRow("disc change not logged")
+        << QStringList{"DROP TRIGGER table1_index_update", "UPDATE table1 SET t13 = '丙' WHERE id = 2"}
+        << QStringList{"disc-index: 碟片搜索索引中检索项“T丙”与 table1 不符，漏记 1 行：000002。",
+                       "disc-index: 碟片搜索索引中检索项“T乙”与 table1 不符，多记 1 行：000002。"};
+    QTest::newRow("disc change log emptied")
+        << QStringList{"UPDATE table1 SET t13 = '丙' WHERE id = 2", "DELETE FROM disc_changes"}
+        << QStringList{"disc-index: 碟片搜索索引中检索项“T丙”与 table1 不符，漏记 1 行：000002。",
+                       "disc-index: 碟片搜索索引中检索项“T乙”与 table1 不符，多记 1 行：000002。"};
+    QTest::newRow("disc returned without the index knowing")
+        << QStringList{"DROP TRIGGER table1_index_update", "UPDATE table4 SET s2 = '√', s3 = '2026-03-02' WHERE id = 1",
+                       "UPDATE table1 SET s1 = NULL, s3 = NULL WHERE id = 1"}
+        << QStringList{"disc-index: 碟片搜索索引中检索项“O”与 table1 不符，多记 1 行：000001。"};
+    QTest::newRow("disc change logged before the snapshot")
+        << QStringList{"INSERT INTO disc_changes (seq, id) VALUES (1, 1)"}
+        << QStringList{"disc-index: 碟片搜索索引有 1 条变更已并入快照（第 2 条及以前），却仍留在变更记录里。"};
+    QTest::newRow("disc index bitmap unreadable")
+        << QStringList{"UPDATE disc_index_bits SET bits = x'00' WHERE term = 'T乙'"}
+        << QStringList{"disc-index: 碟片搜索索引中检索项“T乙”的位图无法读取。"};
+    QTest::newRow("customer change not logged")
+        << QStringList{"DROP TRIGGER table2_index_update", "UPDATE table2 SET t3 = '金卡' WHERE id = 1"}
+        << QStringList{"customer-index: 客户搜索索引中检索项“Y金卡”与 table2 不符，漏记 1 行：000001。"};
+    QTest::newRow("customer index state missing")
+        << QStringList{"DELETE FROM customer_index_state"}
+        << QStringList{"customer-index: 客户搜索索引缺少它的状态行（customer_index_state）。"};
     QTest::newRow("lookup value twice")
         << QStringList{"INSERT INTO table3 (s6) VALUES ('中国')"}
         << QStringList{"lookup-no-duplicates: 选择列表“国别”（table3.s6）中“中国”出现 2 次（第 1、3 行）。"};

@@ -68,6 +68,10 @@ private slots:
     void emptyListStillSavesTheCustomer();
     void identityCardWinsOverTheTag();
     void heldDepositAndCardTypeAreKept();
+    void depositOfNothingStoresNoDate_data();
+    void depositOfNothingStoresNoDate();
+    void renamedCustomerTakesDiscsOutAlong_data();
+    void renamedCustomerTakesDiscsOutAlong();
     void cardTypeAddedOnce_data();
     void cardTypeAddedOnce();
     void refusedInput_data();
@@ -181,6 +185,80 @@ void TestRentals::heldDepositAndCardTypeAreKept()
     QCOMPARE(row, (QVariantList{"金卡", "2025-01-01", 200, "2025-01-02", "旧备注"}));
     // A card type the customer does not get is not offered to the list either.
     QCOMPARE(f.scalar("SELECT count(*) FROM table3").toInt(), 0);
+}
+
+void TestRentals::depositOfNothingStoresNoDate_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("held");
+    QTest::addColumn<QVariant>("dateTaken");
+    QTest::newRow("0") << "0" << 0 << QVariant();
+    QTest::newRow("000") << "000" << 0 << QVariant();
+    QTest::newRow("0 with blanks") << " 0 " << 0 << QVariant();
+    QTest::newRow("nothing typed") << "" << 0 << QVariant();
+    QTest::newRow("100") << "100" << 100 << QVariant(kToday);
+    QTest::newRow("0100") << "0100" << 100 << QVariant(kToday);
+}
+
+// A deposit date is the day a deposit was taken: a deposit of 0 is none.
+void TestRentals::depositOfNothingStoresNoDate()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, held);
+    QFETCH(QVariant, dateTaken);
+    ProgramFolder f;
+    addDiscs(f, 1);
+    db::RentalRequest r = request("张三", {1});
+    r.deposit = typed;
+    auto id = db::CommitRental(r);
+    QVERIFY2(id.ok(), qPrintable(id.error()));
+    const auto row = f.rows("SELECT t4, s5 FROM table2 WHERE id = ?", {*id}).value(0);
+    QCOMPARE(row.value(0).toInt(), held);
+    QCOMPARE(row.value(1).isNull(), dateTaken.isNull());
+    if (!dateTaken.isNull())
+        QCOMPARE(row.value(1).toString(), dateTaken.toString());
+    QCOMPARE(f.problems(), QString());
+}
+
+void TestRentals::renamedCustomerTakesDiscsOutAlong_data()
+{
+    QTest::addColumn<QString>("newName");
+    QTest::newRow("another name") << "甲某";
+    QTest::newRow("letter case only") << "ZHANG";
+    QTest::newRow("same name") << "zhang";
+}
+
+// Found by identity card under another name, a customer takes along the discs already out:
+// a disc out names the customer its open rental record belongs to.
+void TestRentals::renamedCustomerTakesDiscsOutAlong()
+{
+    QFETCH(QString, newName);
+    ProgramFolder f;
+    addDiscs(f, 5);
+    f.exec("INSERT INTO table2 (id, t1, t2) VALUES (1, 'zhang', '110101850230123'), (2, '乙', NULL)");
+    auto rent = [&](qint64 disc, qint64 customer, const QString &on) {
+        f.exec("INSERT INTO table4 (discid, discname, khid, s1) SELECT id, t13, ?, ? FROM table1 WHERE id = ?",
+               {customer, on, disc});
+        f.exec("UPDATE table1 SET s1 = ?, s3 = (SELECT t1 FROM table2 WHERE id = ?) WHERE id = ?", {on, customer, disc});
+        f.exec("UPDATE table2 SET s1 = ?, s2 = s2 + 1 WHERE id = ?", {on, customer});
+    };
+    rent(1, 1, "2026-03-01");
+    rent(2, 1, "2026-03-02");
+    rent(3, 2, "2026-03-02");
+    rent(4, 1, "2026-02-01");
+    f.exec("UPDATE table4 SET s2 = '√', s3 = '2026-02-03' WHERE discid = 4");
+    f.exec("UPDATE table1 SET s1 = NULL, s3 = NULL WHERE id = 4");
+    QCOMPARE(f.problems(), QString());
+
+    db::RentalRequest r = request(newName, {5});
+    r.card = "110101850230123";
+    auto id = db::CommitRental(r);
+    QVERIFY2(id.ok(), qPrintable(id.error()));
+    QCOMPARE(*id, qint64(1));
+    const QList<QVariantList> out = f.rows("SELECT id, s3 FROM table1 WHERE s3 IS NOT NULL ORDER BY id");
+    QCOMPARE(out, (QList<QVariantList>{{1, newName}, {2, newName}, {3, "乙"}, {5, newName}}));
+    QCOMPARE(f.scalar("SELECT t1 FROM table2 WHERE id = 1").toString(), newName);
+    QCOMPARE(f.problems(), QString());
 }
 
 void TestRentals::cardTypeAddedOnce_data()
