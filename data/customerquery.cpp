@@ -110,6 +110,22 @@ QString CustomerCriteriaText(const TypedCriteria &t)
         .join(kSeparator);
 }
 
+CustomerCriteria CustomerCriteriaOf(const TypedCriteria &t)
+{
+    auto date = [](const QString &y, const QString &m, const QString &d) -> std::optional<QDate> {
+        if (y.trimmed().isEmpty() && m.trimmed().isEmpty() && d.trimmed().isEmpty())
+            return std::nullopt;
+        return ComposeTypedDate(y.trimmed(), m.trimmed(), d.trimmed()).date;
+    };
+    CustomerCriteria c;
+    c.card = t.card.trimmed();
+    c.name = t.name.trimmed();
+    c.cardType = t.cardType.trimmed();
+    c.from = date(t.fromYear, t.fromMonth, t.fromDay);
+    c.to = date(t.toYear, t.toMonth, t.toDay);
+    return c;
+}
+
 CustomerCriteria ParseCustomerCriteria(const QString &text)
 {
     QStringList f = text.split(kSeparator);
