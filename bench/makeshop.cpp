@@ -1,15 +1,40 @@
 // Builds a shop database of a given size for benchmarks:
-//   lanlan_makeshop --out FILE --discs N --customers M --rentals K [--covers PERCENT] [--seed S]
+//   lanlan_makeshop --out FILE --discs N --customers M --rentals K [--covers PERCENT] [--seed S] [--layout V]
+// An older layout V gives the file an earlier release would hold, for timing its upgrade.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include "data/connection.h"
 #include "data/demodata.h"
 #include "data/schema.h"
+
+namespace {
+
+// Writes the tables of `from` into a new file of an earlier layout; that layout's own
+// triggers keep its counters as the rows go in.
+db::Status copyIntoLayout(const QString &from, const QString &to, int version)
+{
+    db::Connection c(to, db::Connection::Mode::Create);
+    db::Status s = c.status();
+    if (s)
+        s = db::CreateSchema(c, version);
+    if (s)
+        s = c.exec(QStringLiteral("ATTACH DATABASE ? AS generated"), {from});
+    if (s)
+        s = c.exec(QStringLiteral("BEGIN"));
+    for (int n = 1; s && n <= 8; ++n)
+        s = c.exec(QStringLiteral("INSERT INTO main.table%1 SELECT * FROM generated.table%1").arg(n));
+    if (s)
+        s = c.exec(QStringLiteral("COMMIT"));
+    return s;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -24,7 +49,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption covers({QStringLiteral("covers")}, QStringLiteral("Percent of discs with a cover picture."), QStringLiteral("PERCENT"), QStringLiteral("60"));
     const QCommandLineOption seed({QStringLiteral("seed")}, QStringLiteral("Generator seed."), QStringLiteral("S"), QStringLiteral("20051016"));
     const QCommandLineOption force({QStringLiteral("force")}, QStringLiteral("Replace FILE when it exists."));
-    p.addOptions({out, discs, customers, rentals, covers, seed, force});
+    const QCommandLineOption layout({QStringLiteral("layout")}, QStringLiteral("File layout version (default: the current one)."),
+                                    QStringLiteral("V"));
+    p.addOptions({out, discs, customers, rentals, covers, seed, force, layout});
     p.process(app);
 
     QTextStream err(stderr);
@@ -53,9 +80,21 @@ int main(int argc, char *argv[])
     size.seed = quint32(number(seed, false));
     size.anchor = QDate::currentDate();
 
-    const QString file = p.value(out);
+    const qint64 version = p.isSet(layout) ? number(layout, false) : db::SchemaVersion();
+    if (version < 1 || version > db::SchemaVersion()) {
+        err << "--layout needs a version from 1 to " << db::SchemaVersion() << "\n";
+        return 2;
+    }
+    const QString target = p.value(out);
     if (p.isSet(force))
-        QFile::remove(file);
+        QFile::remove(target);
+    if (QFileInfo::exists(target)) {
+        err << "file exists: " << target << "\n";
+        return 1;
+    }
+    // The generator writes the current layout; an older one gets its rows copied over.
+    const QString file = version == db::SchemaVersion() ? target : target + QStringLiteral(".current");
+    QFile::remove(file);
     QElapsedTimer t;
     t.start();
     if (db::Status s = db::CreateDatabaseFile(file); !s) {
@@ -73,7 +112,14 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    QTextStream(stdout) << "created " << file << ": " << size.discs << " discs, " << size.customers
+    if (file != target) {
+        if (db::Status s = copyIntoLayout(file, target, int(version)); !s) {
+            err << s.error() << "\n";
+            return 1;
+        }
+        db::RemoveDatabaseFile(file);
+    }
+    QTextStream(stdout) << "created " << target << ": " << size.discs << " discs, " << size.customers
                         << " customers, " << size.rentals << " rentals, " << size.coverPercent << "% covers in "
                         << t.elapsed() << " ms\n";
     return 0;

@@ -1,5 +1,6 @@
 #include "rental/input_form2.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -241,6 +242,13 @@ void input_Form2::unlockFields()
 
 bool input_Form2::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::FocusOut && watched == field(CardType)) {
+        // A box or another window taking the focus takes the drop-down with it: the focus
+        // may come back to a different field without this field hearing of it.
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason && QApplication::focusWidget() != m_combo)
+            m_combo->hide();
+    }
     if (event->type() == QEvent::FocusIn) {
         const int index = m_fields.key(qobject_cast<QLineEdit *>(watched), -1);
         if (index >= 0) {

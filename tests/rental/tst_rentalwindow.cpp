@@ -202,6 +202,20 @@ void TestRentalWindow::cardTypeDropDown()
     QVERIFY(combo(w)->isVisible());
     drive::focus(edit(w, 40));
     QVERIFY(!combo(w)->isVisible());
+    // A message box or another window taking the focus hides it, so a field check that puts
+    // the focus back into another field never leaves it open there; the window's return to
+    // the front with the card type focused shows it again.
+    drive::focus(type);
+    QVERIFY(combo(w)->isVisible());
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QApplication::processEvents();
+    QVERIFY(!combo(w)->isVisible());
+    QApplication::setActiveWindow(w);
+    QApplication::processEvents();
+    QCOMPARE(QApplication::focusWidget(), type);
+    QVERIFY(combo(w)->isVisible());
 }
 
 void TestRentalWindow::fieldChecksOnLeaving_data()
