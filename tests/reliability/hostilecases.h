@@ -38,6 +38,14 @@ inline void click(QWidget *w, const QString &name)
     QApplication::processEvents();
 }
 
+// Brings the window back to the front, as the clerk clicking into it does; focus moves
+// inside a window that is not active are no leaving.
+inline void activate(QWidget *w)
+{
+    QApplication::setActiveWindow(w->window());
+    QApplication::processEvents();
+}
+
 // The corpus entry of that name as made for a box with that limit.
 inline HostileText corpusEntry(const QString &name, int limit)
 {
