@@ -158,7 +158,8 @@ Status RebuildCustomerIndex(Connection &c)
 bool CustomerIndexServes(const CustomerCriteria &criteria)
 {
     // A typed NUL ends a LIKE pattern early, leaving a pattern that no longer means "contains".
-    return criteria.card.isEmpty() && !criteria.name.contains(QChar(0)) && !searchFor(criteria).all.empty();
+    return criteria.card.isEmpty() && !criteria.name.contains(QChar(0)) && readsBackAsTyped(criteria.name)
+        && readsBackAsTyped(criteria.cardType) && !searchFor(criteria).all.empty();
 }
 
 Result<KeyPage> FindCustomers(Connection &c, const CustomerCriteria &criteria, const QString &where,

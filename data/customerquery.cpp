@@ -5,21 +5,12 @@
 #include "data/customerindex.h"
 #include "data/customerlists.h"
 #include "data/dates.h"
+#include "data/textmatch.h"
 
 namespace db {
 namespace {
 
 const QString kSeparator = QStringLiteral("@@@");
-
-// A LIKE pattern that matches the text anywhere, with the text's own % and _ taken literally.
-QString containsPattern(const QString &text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
-    escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
 
 // The last rental date between the given days, on the value the customer lists are ordered
 // by (a customer never rented has '' there and is never in a range). Stored dates are ISO
@@ -80,8 +71,9 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
     const std::optional<DayRange> days = dayRange(c);
     const QString sortValue = QString::fromLatin1(kCustomerSortValue);
     if (!c.name.isEmpty()) {
-        where << QStringLiteral("t1 LIKE ? ESCAPE '\\'");
-        binds << containsPattern(c.name);
+        const Condition part = ContainsCondition(QStringLiteral("t1"), c.name);
+        where << part.sql;
+        binds << part.bind;
     }
     if (!c.cardType.isEmpty()) {
         where << QStringLiteral("t3 = ?");
@@ -116,6 +108,22 @@ QString CustomerCriteriaText(const TypedCriteria &t)
     return QStringList{t.card.trimmed(), t.name.trimmed(), t.cardType.trimmed(),
                        datePart(t.fromYear, t.fromMonth, t.fromDay), datePart(t.toYear, t.toMonth, t.toDay)}
         .join(kSeparator);
+}
+
+CustomerCriteria CustomerCriteriaOf(const TypedCriteria &t)
+{
+    auto date = [](const QString &y, const QString &m, const QString &d) -> std::optional<QDate> {
+        if (y.trimmed().isEmpty() && m.trimmed().isEmpty() && d.trimmed().isEmpty())
+            return std::nullopt;
+        return ComposeTypedDate(y.trimmed(), m.trimmed(), d.trimmed()).date;
+    };
+    CustomerCriteria c;
+    c.card = t.card.trimmed();
+    c.name = t.name.trimmed();
+    c.cardType = t.cardType.trimmed();
+    c.from = date(t.fromYear, t.fromMonth, t.fromDay);
+    c.to = date(t.toYear, t.toMonth, t.toDay);
+    return c;
 }
 
 CustomerCriteria ParseCustomerCriteria(const QString &text)

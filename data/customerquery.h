@@ -35,6 +35,9 @@ struct TypedCriteria
     QString toYear, toMonth, toDay;
 };
 QString CustomerCriteriaText(const TypedCriteria &typed);
+// The criteria the typed texts mean, without going through the joined text, which a
+// typed "@@@" would split in the wrong place.
+CustomerCriteria CustomerCriteriaOf(const TypedCriteria &typed);
 // Reads them back. A name holding "@@@" itself keeps it: the fields around it are fixed.
 CustomerCriteria ParseCustomerCriteria(const QString &text);
 

@@ -1,22 +1,9 @@
 #include "data/discfilter.h"
 
 #include "data/discindex.h"
+#include "data/textmatch.h"
 
 namespace db {
-namespace {
-
-// A LIKE pattern that matches the text anywhere, with the text's own % and _ taken literally.
-QString containsPattern(const QString &text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
-    escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
-
-} // namespace
-
 PagedQuery DiscFilterQuery(const DiscFilter &f)
 {
     PagedQuery q;
@@ -28,15 +15,19 @@ PagedQuery DiscFilterQuery(const DiscFilter &f)
         where << condition;
         q.binds << value;
     };
+    auto addPart = [&](const QString &column, const QString &part) {
+        const Condition c = ContainsCondition(column, part);
+        add(c.sql, c.bind);
+    };
     if (f.number >= 1) {
         add(QStringLiteral("id = ?"), f.number);
     } else {
         if (!f.title.isEmpty())
-            add(QStringLiteral("t13 LIKE ? ESCAPE '\\'"), containsPattern(f.title));
+            addPart(QStringLiteral("t13"), f.title);
         if (!f.starring.isEmpty())
-            add(QStringLiteral("t14 LIKE ? ESCAPE '\\'"), containsPattern(f.starring));
+            addPart(QStringLiteral("t14"), f.starring);
         if (!f.director.isEmpty())
-            add(QStringLiteral("t11 LIKE ? ESCAPE '\\'"), containsPattern(f.director));
+            addPart(QStringLiteral("t11"), f.director);
         if (!f.media.isEmpty())
             add(QStringLiteral("t18 = ?"), f.media);
         if (!f.category.isEmpty())
@@ -56,7 +47,8 @@ PagedQuery DiscFilterQuery(const DiscFilter &f)
         q.finder = [f, where = q.where, binds = q.binds](Connection &c, qint64 page, int rowsPerPage) {
             return FindDiscs(c, f, where, binds, page, rowsPerPage);
         };
-    } else if (f.number < 1) {
+    } else if (f.number < 1 && f.title.isEmpty() && f.starring.isEmpty() && f.director.isEmpty() && f.media.isEmpty()
+               && f.category.isEmpty() && f.country.isEmpty()) {
         // Every disc, or every disc in one rental state: counted and paged by the counters
         // the disc lists keep.
         q.versionSql = QStringLiteral("SELECT table1_changes FROM list_counts WHERE id = 1");

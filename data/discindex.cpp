@@ -96,6 +96,10 @@ bool DiscIndexServes(const DiscFilter &f)
         if (text->contains(QChar(0)))
             return false;
     }
+    for (const QString *text : {&f.title, &f.starring, &f.director, &f.media, &f.category, &f.country}) {
+        if (!readsBackAsTyped(*text))
+            return false;
+    }
     return f.number < 1 && !searchFor(f).all.empty();
 }
 

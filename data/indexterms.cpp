@@ -34,6 +34,31 @@ QString nocase(const QString &text)
     return out;
 }
 
+bool readsBackAsTyped(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch.unicode() >= 0xfffd)
+            return false;
+        if (ch.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (ch.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+QString nocaseValue(const QString &value)
+{
+    // NOCASE stops comparing characters at a NUL and then compares the lengths in bytes.
+    const qsizetype nul = value.indexOf(QChar(0));
+    if (nul < 0)
+        return nocase(value);
+    return nocase(value.left(nul + 1)) + QString::number(value.toUtf8().size());
+}
+
 QString gramTerm(char16_t kind, const char32_t *chars, size_t n)
 {
     return QChar(kind) + QString::fromUcs4(chars, qsizetype(n));
@@ -41,7 +66,7 @@ QString gramTerm(char16_t kind, const char32_t *chars, size_t n)
 
 QString valueTerm(char16_t kind, const QString &value)
 {
-    return QChar(kind) + nocase(value);
+    return QChar(kind) + nocaseValue(value);
 }
 
 void gramKeys(std::vector<TermKey> &out, char16_t kind, const QString &text)
@@ -64,7 +89,7 @@ void gramKeys(std::vector<TermKey> &out, char16_t kind, const QString &text)
 void valueKey(std::vector<TermKey> &out, char16_t kind, const QString &value, Values &values)
 {
     if (!value.isEmpty())
-        out.push_back({kind | (kValueMark << 16) | (values.number(nocase(value)) << 24), 0});
+        out.push_back({kind | (kValueMark << 16) | (values.number(nocaseValue(value)) << 24), 0});
 }
 
 void exactValueKey(std::vector<TermKey> &out, char16_t kind, const QString &value, Values &values)

@@ -19,6 +19,14 @@ using Terms = std::vector<QString>; // sorted, no repeats
 std::u32string likeChars(const QString &text);
 // A value as NOCASE compares it: ASCII letters in lower case, nothing else changed.
 QString nocase(const QString &text);
+// False for a text the database does not store as it is: half of a surrogate pair (joined
+// with what follows or replaced when stored) or U+FFFE/U+FFFF (read back as U+FFFD); and
+// for U+FFFD itself, which is what such stored texts read back as. The index files what it
+// reads back, so such a search text is left to the plain statement.
+bool readsBackAsTyped(const QString &text);
+// A whole value as the term NOCASE equality files it under: nocase() of it, or, for a value
+// holding a NUL, of what comes up to the NUL followed by the value's length in bytes.
+QString nocaseValue(const QString &value);
 // A term is its kind followed by the characters or the value.
 QString gramTerm(char16_t kind, const char32_t *chars, size_t n);
 QString valueTerm(char16_t kind, const QString &value);

@@ -193,12 +193,33 @@ Status addCustomerListCounts(Connection &c)
     });
 }
 
+// Version 5: a whole value holding a NUL is filed as NOCASE compares it (up to the NUL, then
+// by its length). Only an index holding such a value is filed again.
+Status refileNulValues(Connection &c)
+{
+    auto discs = c.scalar(QStringLiteral("SELECT EXISTS (SELECT 1 FROM table1 WHERE t13 IS NOT NULL AND "
+                                         "(instr(t18, char(0)) OR instr(t20, char(0)) OR instr(t10, char(0))))"));
+    if (!discs)
+        return discs.status();
+    if (discs->toBool()) {
+        if (Status s = RebuildDiscIndex(c); !s)
+            return s;
+    }
+    auto customers = c.scalar(QStringLiteral("SELECT EXISTS (SELECT 1 FROM table2 WHERE t1 IS NOT NULL AND instr(t3, char(0)))"));
+    if (!customers)
+        return customers.status();
+    if (customers->toBool())
+        return RebuildCustomerIndex(c);
+    return {};
+}
+
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
     // 3: the disc search index (substring and value search for the picker and the query).
     {3, [](Connection &c) { return CreateDiscIndex(c); }},
     // 4: the customer search index (name parts and card types for the customer query).
     {4, [](Connection &c) { return CreateCustomerIndex(c); }},
+    {5, refileNulValues},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction.

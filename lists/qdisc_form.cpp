@@ -10,6 +10,7 @@
 #include "lists/qdisc_list_form.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -54,6 +55,7 @@ void Qdisc_Form::build()
         caption(this, QString::fromUtf8(texts[i]), i, top);
         m_text[i] = new QLineEdit(this);
         m_text[i]->setObjectName(QStringLiteral("Text1_%1").arg(i));
+        ui::LimitLength(m_text[i]);
         m_text[i]->setGeometry(twips(kFieldLeft), twips(top), twips(kFieldWidth), twips(kFieldHeight));
     }
     static const char *const combos[5] = {"主    角：", "导    演：", "媒介类别：", "内容类别：", "国    家："};
@@ -64,6 +66,7 @@ void Qdisc_Form::build()
         m_combo[i]->setObjectName(QStringLiteral("Combo1_%1").arg(i));
         m_combo[i]->setEditable(true);
         m_combo[i]->setInsertPolicy(QComboBox::NoInsert);
+        ui::LimitLength(m_combo[i]->lineEdit());
         m_combo[i]->setMaxVisibleItems(15);
         m_combo[i]->setGeometry(twips(kFieldLeft), twips(top), twips(kFieldWidth), twips(kFieldHeight));
     }

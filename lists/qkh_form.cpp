@@ -12,6 +12,7 @@
 #include "lists/qkh_list_form.h"
 #include "ui/fieldcheck.h"
 #include "ui/messages.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -69,6 +70,7 @@ QComboBox *Qkh_Form::buildCombo(int index, int left, int top, int width)
     box->setObjectName(QStringLiteral("Combo1_%1").arg(index));
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    ui::LimitLength(box->lineEdit());
     box->setGeometry(twips(left), twips(top), twips(width), std::max(twips(315), box->sizeHint().height()));
     while (m_combos.size() <= index)
         m_combos << nullptr;
@@ -89,6 +91,7 @@ void Qkh_Form::build()
     for (int i = 0; i < 2; ++i) {
         m_text[i] = new QLineEdit(this);
         m_text[i]->setObjectName(QStringLiteral("Text1_%1").arg(i));
+        ui::LimitLength(m_text[i]);
         m_text[i]->setGeometry(twips(fieldLeft), twips(360 + 540 * i), twips(i == 0 ? 4200 : 2400),
                                std::max(twips(315), m_text[i]->sizeHint().height()));
     }
@@ -204,6 +207,11 @@ bool Qkh_Form::checkDate(int yearBox, int monthBox, int dayBox)
 
 QString Qkh_Form::criteriaText() const
 {
+    return db::CustomerCriteriaText(typed());
+}
+
+db::TypedCriteria Qkh_Form::typed() const
+{
     db::TypedCriteria t;
     t.card = m_text[0]->text();
     t.name = m_text[1]->text();
@@ -214,12 +222,12 @@ QString Qkh_Form::criteriaText() const
     t.toYear = combo(ToYear)->currentText();
     t.toMonth = combo(ToMonth)->currentText();
     t.toDay = combo(ToDay)->currentText();
-    return db::CustomerCriteriaText(t);
+    return t;
 }
 
 void Qkh_Form::queryClicked()
 {
     if (!checkDate(FromYear, FromMonth, FromDay) || !checkDate(ToYear, ToMonth, ToDay))
         return;
-    Qkh_list_Form::showCriteria(criteriaText());
+    Qkh_list_Form::showCriteria(criteriaText(), db::CustomerCriteriaOf(typed()));
 }

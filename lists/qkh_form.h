@@ -2,6 +2,7 @@
 #include <QList>
 #include <QWidget>
 
+#include "data/customerquery.h"
 #include "data/dates.h"
 
 class QComboBox;
@@ -23,6 +24,7 @@ public:
 
     // The criteria text the boxes hold now, as the result window receives it.
     QString criteriaText() const;
+    db::TypedCriteria typed() const;
 
     // Combo1(0) card type; Combo1(1..3) year, month, day of the from-date; Combo1(6), (5), (4)
     // year, month, day of the to-date.

@@ -17,10 +17,16 @@ Qkh_list_Form::Qkh_list_Form(QWidget *parent) : PagedListForm(parent)
 
 Qkh_list_Form *Qkh_list_Form::showCriteria(const QString &criteriaText)
 {
+    return showCriteria(criteriaText, db::ParseCustomerCriteria(criteriaText));
+}
+
+Qkh_list_Form *Qkh_list_Form::showCriteria(const QString &criteriaText, const db::CustomerCriteria &criteria)
+{
     ui::ReloadFlag::set();
     Qkh_list_Form *w = ui::SharedIfOpen<Qkh_list_Form>();
     if (w) {
         w->m_tag = criteriaText;
+        w->m_criteria = criteria;
         // A new query starts at its first page; the page of the last result may not exist
         // in this one.
         w->setShownPage(1);
@@ -29,6 +35,7 @@ Qkh_list_Form *Qkh_list_Form::showCriteria(const QString &criteriaText)
         w = ui::Shared<Qkh_list_Form>([&] {
             auto *made = new Qkh_list_Form;
             made->m_tag = criteriaText;
+            made->m_criteria = criteria;
             return made;
         });
     }
@@ -47,12 +54,6 @@ db::PagedQuery Qkh_list_Form::query() const
 QStringList Qkh_list_Form::cells(const QVariantList &row) const
 {
     return db::CustomerListCells(row);
-}
-
-bool Qkh_list_Form::prepareLoad(LoadCause)
-{
-    m_criteria = db::ParseCustomerCriteria(m_tag);
-    return true;
 }
 
 void Qkh_list_Form::openRecord(qint64 id)

@@ -16,6 +16,8 @@ public:
     // The program's result window, created and shown on first use, given the criteria and
     // brought to the front; it shows page 1 of the new result when it becomes active.
     static Qkh_list_Form *showCriteria(const QString &criteriaText);
+    // The same with the criteria the text stands for, as the query window knows them.
+    static Qkh_list_Form *showCriteria(const QString &criteriaText, const db::CustomerCriteria &criteria);
 
     const QString &criteriaText() const { return m_tag; } // the window's tag
     const db::CustomerCriteria &criteria() const { return m_criteria; }
@@ -23,7 +25,6 @@ public:
 protected:
     db::PagedQuery query() const override;
     QStringList cells(const QVariantList &row) const override;
-    bool prepareLoad(LoadCause cause) override;
     void openRecord(qint64 id) override;
 
 private:

@@ -14,6 +14,7 @@
 #include "rental/input_form2.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
+#include "ui/textlimit.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -82,10 +83,12 @@ void list_Form2::build()
     addLabel(0, QStringLiteral("碟片编号："));
     m_number = new QLineEdit(this);
     m_number->setObjectName(QStringLiteral("Text1_0"));
+    ui::LimitLength(m_number);
     place(m_number);
     addLabel(1, QStringLiteral("碟片名称："));
     m_title = new QLineEdit(this);
     m_title->setObjectName(QStringLiteral("Text1_1"));
+    ui::LimitLength(m_title);
     place(m_title);
     int i = 0;
     for (const Box &b : kBoxes) {
@@ -94,6 +97,7 @@ void list_Form2::build()
         box->setObjectName(QStringLiteral("Combo1_%1").arg(i));
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
+        ui::LimitLength(box->lineEdit());
         // Filled once, from the lists as they are when the window loads.
         box->addItem(QString());
         box->addItems(db::Lookups().list(b.list).entries());

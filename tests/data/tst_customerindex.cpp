@@ -9,6 +9,7 @@
 
 #include "data/connection.h"
 #include "data/customerindex.h"
+#include "data/indexterms.h"
 #include "data/customerquery.h"
 #include "data/pagedquery.h"
 #include "data/programdir.h"
@@ -86,7 +87,8 @@ void compareAll(const ProgramFolder &f, const QStringList &parts)
     for (const QString &part : parts) {
         db::CustomerCriteria c;
         c.name = part;
-        QVERIFY(db::CustomerIndexServes(c));
+        // A part cut inside an emoji is left to the plain statement.
+        QVERIFY(db::CustomerIndexServes(c) || !db::index::readsBackAsTyped(part));
         qint64 count = -1;
         Ids expected = likeIds(f, part);
         QCOMPARE(wholeList(db::CustomerCriteriaQuery(c), &count), expected);

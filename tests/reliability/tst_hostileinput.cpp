@@ -15,6 +15,7 @@
 #include "data/programdir.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
+#include "hostilecases.h"
 #include "support/hostileinput.h"
 #include "support/closewindows.h"
 #include "support/programfolder.h"
@@ -25,8 +26,11 @@
 using testsupport::Entry;
 using testsupport::HostileText;
 using testsupport::ProgramFolder;
-
-Q_DECLARE_METATYPE(testsupport::Entry)
+using hostile::box;
+using hostile::boxProblem;
+using hostile::click;
+using hostile::corpusEntry;
+using hostile::corpusText;
 
 // Every text box of every window takes the hostile corpus, typed and pasted: no statement
 // fails, and what is stored is exactly what the box holds (trimmed where the window trims),
@@ -46,59 +50,9 @@ const DiscBox kDiscBoxes[] = {
     {18, "t10", "s6"},    {36, "t20", "s2"}, {40, "t41", nullptr}, {41, "t34", nullptr},
 };
 
-QWidget *box(QWidget *w, const QString &name)
-{
-    auto *b = w->findChild<QWidget *>(name);
-    if (!b)
-        qFatal("no box %s", qPrintable(name));
-    return b;
-}
-
 QWidget *discBox(QWidget *w, int index)
 {
     return box(w, QStringLiteral("Text1_%1").arg(index));
-}
-
-void click(QWidget *w, const QString &name)
-{
-    auto *b = w->findChild<UserControl1 *>(name);
-    if (!b)
-        qFatal("no button %s", qPrintable(name));
-    QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
-    QApplication::processEvents();
-}
-
-// The corpus entry of that name as made for a box with that limit.
-HostileText corpusEntry(const QString &name, int limit)
-{
-    for (const HostileText &t : testsupport::HostileTexts(limit)) {
-        if (t.name == name)
-            return t;
-    }
-    qFatal("no corpus entry %s", qPrintable(name));
-    return {};
-}
-
-QString corpusText(const QString &name, int limit)
-{
-    return corpusEntry(name, limit).text;
-}
-
-// Empty when the box holds what the clerk entered, as its limit allows.
-QString boxProblem(QWidget *b, const QString &entered, Entry how)
-{
-    const QString held = testsupport::TextOf(b);
-    const int limit = ui::LengthLimit(b);
-    if (!testsupport::HasWholeCharactersOnly(held))
-        return QStringLiteral("half a character in ") + b->objectName();
-    if (held.size() > limit)
-        return QStringLiteral("over the limit in ") + b->objectName();
-    if (how == Entry::Pasted && !testsupport::CutAtWholeCharacterOf(held, entered, limit))
-        return QStringLiteral("%1 holds %2 units of %3, not the whole-character cut at %4")
-            .arg(b->objectName()).arg(held.size()).arg(entered.size()).arg(limit);
-    if (how == Entry::Typed && entered.size() <= limit && held != entered)
-        return QStringLiteral("%1 does not hold what was typed").arg(b->objectName());
-    return {};
 }
 
 QVariant stored(const QString &text)
@@ -128,7 +82,6 @@ private slots:
     void discFilter();
 
 private:
-    void corpusRows(int limit);
     void fillDiscWindow(QWidget *w, const QString &entry, Entry how);
     void checkDiscRow(const ProgramFolder &pf, const QMap<int, QString> &held, qint64 id);
 
@@ -144,17 +97,6 @@ void tst_hostileinput::cleanupTestCase()
 {
     for (auto it = m_tried.cbegin(); it != m_tried.cend(); ++it)
         qInfo("%-34s %3d corpus entries typed or pasted, 0 statement errors, 0 wrong rows", qPrintable(it.key()), it.value());
-}
-
-void tst_hostileinput::corpusRows(int limit)
-{
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<Entry>("how");
-    for (const HostileText &t : testsupport::HostileTexts(limit)) {
-        if (t.typable)
-            QTest::newRow(qPrintable(t.name + QStringLiteral(", typed"))) << t.name << Entry::Typed;
-        QTest::newRow(qPrintable(t.name + QStringLiteral(", pasted"))) << t.name << Entry::Pasted;
-    }
 }
 
 void tst_hostileinput::fillDiscWindow(QWidget *w, const QString &entry, Entry how)
@@ -196,7 +138,7 @@ void tst_hostileinput::checkDiscRow(const ProgramFolder &pf, const QMap<int, QSt
 
 void tst_hostileinput::discEntry_data()
 {
-    corpusRows(15);
+    hostile::corpusRows(15);
 }
 
 void tst_hostileinput::discEntry()
@@ -227,7 +169,7 @@ void tst_hostileinput::discEntry()
 
 void tst_hostileinput::discCorrection_data()
 {
-    corpusRows(15);
+    hostile::corpusRows(15);
 }
 
 void tst_hostileinput::discCorrection()
@@ -261,7 +203,7 @@ void tst_hostileinput::discCorrection()
 
 void tst_hostileinput::login_data()
 {
-    corpusRows(ui::kLineTextLimit);
+    hostile::corpusRows(ui::kLineTextLimit);
 }
 
 void tst_hostileinput::login()
@@ -369,7 +311,7 @@ void tst_hostileinput::accountWindows()
 
 void tst_hostileinput::firstAccount_data()
 {
-    corpusRows(ui::kLineTextLimit);
+    hostile::corpusRows(ui::kLineTextLimit);
 }
 
 void tst_hostileinput::firstAccount()

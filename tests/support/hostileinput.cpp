@@ -32,6 +32,7 @@ QList<HostileText> HostileTexts(int limit)
         {QStringLiteral("blanks around"), QStringLiteral("  前后有空格  ")},
         {QStringLiteral("ideographic blanks around"), QStringLiteral("\u3000全角空格\u3000")},
         {QStringLiteral("blanks only"), QStringLiteral("   ")},
+        {QStringLiteral("criteria separator"), QStringLiteral("卡@@@1@@@")},
         {QStringLiteral("direction and zero-width marks"), QStringLiteral("\u202eabc\u200b\u2066d\u2069")},
         {QStringLiteral("10,000 characters pasted"), longPaste, false},
     };
