@@ -16,6 +16,7 @@
 #include "data/connection.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/programfolder.h"
+#include "support/typing.h"
 #include "ui/messages.h"
 
 namespace faults {
@@ -185,6 +186,17 @@ void Click(QWidget *w, const QString &name)
     UserControl1 *b = Button(w, name);
     QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
     QApplication::processEvents();
+}
+
+QString TextOf(QWidget *w, const QString &name)
+{
+    auto *box = w ? w->findChild<QWidget *>(name) : nullptr;
+    return box ? testsupport::TextOf(box) : QString();
+}
+
+void Enter(QWidget *w, const QString &name, const QString &text)
+{
+    testsupport::Enter(w->findChild<QWidget *>(name), text, testsupport::Entry::Typed);
 }
 
 QStringList InformationTexts(const msg::Recorder &rec)

@@ -57,6 +57,11 @@ UserControl1 *Button(QWidget *w, const QString &name);
 // A mouse click on it, as the clerk gives it.
 void Click(QWidget *w, const QString &name);
 
+// The text of the box of that name in the window; empty without one.
+QString TextOf(QWidget *w, const QString &name);
+// Types text into the box of that name, as the clerk does.
+void Enter(QWidget *w, const QString &name, const QString &text);
+
 // The texts of the OK-only boxes shown while the recorder lived.
 QStringList InformationTexts(const msg::Recorder &rec);
 

@@ -28,7 +28,6 @@
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 
-using testsupport::Entry;
 using testsupport::ProgramFolder;
 
 // Each window's submit meets a data file that is read-only, held by another program,
@@ -38,17 +37,6 @@ using testsupport::ProgramFolder;
 // Root may write any file, so this program runs as "nobody" when started as root.
 
 namespace {
-
-QString textOf(QWidget *w, const QString &name)
-{
-    auto *box = w ? w->findChild<QWidget *>(name) : nullptr;
-    return box ? testsupport::TextOf(box) : QString();
-}
-
-void enter(QWidget *w, const QString &name, const QString &text)
-{
-    testsupport::Enter(w->findChild<QWidget *>(name), text, Entry::Typed);
-}
 
 struct Fixture
 {
@@ -90,14 +78,14 @@ QList<WindowCase> windowCases()
             auto *w = new input_Form;
             w->show();
             f.window = w;
-            enter(w, "Text1_11", QStringLiteral("新到的碟"));
-            enter(w, "Text1_40", QStringLiteral("留言"));
+            faults::Enter(w, "Text1_11", QStringLiteral("新到的碟"));
+            faults::Enter(w, "Text1_40", QStringLiteral("留言"));
             chooseCover(f, w);
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1_1")); },
         [](Fixture &f) {
-            return f.window && textOf(f.window, "Text1_11") == QStringLiteral("新到的碟")
-                && textOf(f.window, "Text1_40") == QStringLiteral("留言") && textOf(f.window, "Text2") == f.cover;
+            return f.window && faults::TextOf(f.window, "Text1_11") == QStringLiteral("新到的碟")
+                && faults::TextOf(f.window, "Text1_40") == QStringLiteral("留言") && faults::TextOf(f.window, "Text2") == f.cover;
         },
         [](Fixture &f) {
             return f.pf->scalar("SELECT count(*) FROM table1 WHERE t13 = '新到的碟' AND t41 = '留言' AND img1 = ?",
@@ -108,11 +96,11 @@ QList<WindowCase> windowCases()
         [](Fixture &f) {
             f.disc = f.pf->scalar("SELECT min(id) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NULL").toLongLong();
             f.window = input_Form::openForCorrection(f.disc);
-            enter(f.window, "Text1_11", QStringLiteral("改过的名字"));
+            faults::Enter(f.window, "Text1_11", QStringLiteral("改过的名字"));
             chooseCover(f, f.window);
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1_1")); },
-        [](Fixture &f) { return f.window && f.window->isVisible() && textOf(f.window, "Text1_11") == QStringLiteral("改过的名字"); },
+        [](Fixture &f) { return f.window && f.window->isVisible() && faults::TextOf(f.window, "Text1_11") == QStringLiteral("改过的名字"); },
         [](Fixture &f) {
             return f.pf->scalar("SELECT count(*) FROM table1 WHERE id = ? AND t13 = '改过的名字' AND img1 = ?",
                                 {f.disc, faults::BytesOf(f.cover)}).toInt() == 1;
@@ -161,13 +149,13 @@ QList<WindowCase> windowCases()
             f.main = new main_MDIForm;
             f.loginsBefore = f.pf->scalar("SELECT count(*) FROM table8").toInt();
             f.window = Password_Form::open();
-            enter(f.window, "Text1", QStringLiteral("店主"));
-            enter(f.window, "Text2", QStringLiteral("pw"));
+            faults::Enter(f.window, "Text1", QStringLiteral("店主"));
+            faults::Enter(f.window, "Text2", QStringLiteral("pw"));
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
-            return f.window && f.window->isVisible() && textOf(f.window, "Text1") == QStringLiteral("店主")
-                && textOf(f.window, "Text2") == QStringLiteral("pw") && db::Session::CurrentUser().isEmpty();
+            return f.window && f.window->isVisible() && faults::TextOf(f.window, "Text1") == QStringLiteral("店主")
+                && faults::TextOf(f.window, "Text2") == QStringLiteral("pw") && db::Session::CurrentUser().isEmpty();
         },
         [](Fixture &f) {
             return db::Session::CurrentUser() == QStringLiteral("店主") && f.main->isEnabled()
@@ -177,15 +165,15 @@ QList<WindowCase> windowCases()
         QStringLiteral("change user name"), false, QStringLiteral("用户名更改完毕！"),
         [](Fixture &f) {
             f.window = gz_Loginer_Form::showWindow();
-            enter(f.window, "Text1", QStringLiteral("店主"));
-            enter(f.window, "Text2", QStringLiteral("pw"));
-            enter(f.window, "Text3", QStringLiteral("老板"));
-            enter(f.window, "Text4", QStringLiteral("老板"));
+            faults::Enter(f.window, "Text1", QStringLiteral("店主"));
+            faults::Enter(f.window, "Text2", QStringLiteral("pw"));
+            faults::Enter(f.window, "Text3", QStringLiteral("老板"));
+            faults::Enter(f.window, "Text4", QStringLiteral("老板"));
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
-            return f.window && f.window->isVisible() && textOf(f.window, "Text3") == QStringLiteral("老板")
-                && textOf(f.window, "Text4") == QStringLiteral("老板") && db::Session::CurrentUser() == QStringLiteral("店主");
+            return f.window && f.window->isVisible() && faults::TextOf(f.window, "Text3") == QStringLiteral("老板")
+                && faults::TextOf(f.window, "Text4") == QStringLiteral("老板") && db::Session::CurrentUser() == QStringLiteral("店主");
         },
         [](Fixture &f) {
             return f.pf->scalar("SELECT t1 FROM table7 WHERE t2 = 'pw'").toString() == QStringLiteral("老板")
@@ -195,14 +183,14 @@ QList<WindowCase> windowCases()
         QStringLiteral("change password"), false, QStringLiteral("新密码更改完毕！"),
         [](Fixture &f) {
             f.window = gz_PWD_Form::showWindow();
-            enter(f.window, "Text1", QStringLiteral("店主"));
-            enter(f.window, "Text2", QStringLiteral("pw"));
-            enter(f.window, "Text3", QStringLiteral("新密码"));
-            enter(f.window, "Text4", QStringLiteral("新密码"));
+            faults::Enter(f.window, "Text1", QStringLiteral("店主"));
+            faults::Enter(f.window, "Text2", QStringLiteral("pw"));
+            faults::Enter(f.window, "Text3", QStringLiteral("新密码"));
+            faults::Enter(f.window, "Text4", QStringLiteral("新密码"));
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
-            return f.window && f.window->isVisible() && textOf(f.window, "Text3") == QStringLiteral("新密码")
+            return f.window && f.window->isVisible() && faults::TextOf(f.window, "Text3") == QStringLiteral("新密码")
                 && db::Session::CurrentPassword() == QStringLiteral("pw");
         },
         [](Fixture &f) {
@@ -216,8 +204,8 @@ QList<WindowCase> windowCases()
             f.main = new main_MDIForm;
             db::Session::setCurrentUser(QString());
             QWidget *login = Password_Form::open();
-            enter(login, "Text1", QStringLiteral("店主"));
-            enter(login, "Text2", QStringLiteral("pw"));
+            faults::Enter(login, "Text1", QStringLiteral("店主"));
+            faults::Enter(login, "Text2", QStringLiteral("pw"));
             faults::Click(login, QStringLiteral("button1"));
             f.window = f.main;
             f.loginsBefore = f.pf->scalar("SELECT count(*) FROM table8", {}, true).toInt();
@@ -240,15 +228,15 @@ QList<WindowCase> windowCases()
             auto *w = new FirstAccount_Dialog;
             w->show();
             f.window = w;
-            enter(w, "Text1", QStringLiteral("店主"));
-            enter(w, "Text2", QStringLiteral("pw"));
-            enter(w, "Text3", QStringLiteral("pw"));
+            faults::Enter(w, "Text1", QStringLiteral("店主"));
+            faults::Enter(w, "Text2", QStringLiteral("pw"));
+            faults::Enter(w, "Text3", QStringLiteral("pw"));
         },
         [](Fixture &f) { faults::Click(f.window, QStringLiteral("button1")); },
         [](Fixture &f) {
             auto *d = qobject_cast<QDialog *>(f.window.data());
-            return d && d->result() != QDialog::Accepted && textOf(d, "Text1") == QStringLiteral("店主")
-                && textOf(d, "Text3") == QStringLiteral("pw");
+            return d && d->result() != QDialog::Accepted && faults::TextOf(d, "Text1") == QStringLiteral("店主")
+                && faults::TextOf(d, "Text3") == QStringLiteral("pw");
         },
         [](Fixture &f) {
             auto *d = qobject_cast<QDialog *>(f.window.data());

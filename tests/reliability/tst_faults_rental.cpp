@@ -38,17 +38,6 @@ using testsupport::ProgramFolder;
 
 namespace {
 
-QString textOf(QWidget *w, const QString &name)
-{
-    auto *box = w ? w->findChild<QWidget *>(name) : nullptr;
-    return box ? testsupport::TextOf(box) : QString();
-}
-
-void enter(QWidget *w, const QString &name, const QString &text)
-{
-    testsupport::Enter(w->findChild<QWidget *>(name), text, testsupport::Entry::Typed);
-}
-
 ui::ListGrid *gridOf(QWidget *w, const QString &name = QStringLiteral("Grid1"))
 {
     auto *g = w ? w->findChild<ui::ListGrid *>(name) : nullptr;
@@ -132,28 +121,28 @@ QList<ActionCase> actionCases()
         [](Scene &s) {
             input_Form2 *w = input_Form2::shared();
             s.window = w;
-            enter(w, "Text1_0", kName);
-            enter(w, "Text1_1", kCard);
-            enter(w, "Text1_26", kCardType);
-            enter(w, "Text1_39", QStringLiteral("100"));
-            enter(w, "Text1_40", kRemark);
+            faults::Enter(w, "Text1_0", kName);
+            faults::Enter(w, "Text1_1", kCard);
+            faults::Enter(w, "Text1_26", kCardType);
+            faults::Enter(w, "Text1_39", QStringLiteral("100"));
+            faults::Enter(w, "Text1_40", kRemark);
             drive::click(faults::Button(w, "Button1_3"));
             s.picker = ui::SharedIfOpen<list_Form2>();
             pick(s.picker, 2, 4);
             s.discs = preRentIds();
             s.listed = s.discs;
-            s.total = textOf(w, "Label4");
+            s.total = faults::TextOf(w, "Label4");
         },
         [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_1")); },
         [](Scene &s) {
             QStringList numbers;
             for (qint64 id : s.listed)
                 numbers << db::FormatRecordNumber(id);
-            return s.window && s.window->isVisible() && textOf(s.window, "Text1_0") == kName
-                && textOf(s.window, "Text1_1") == kCard && textOf(s.window, "Text1_26") == kCardType
-                && textOf(s.window, "Text1_39") == QStringLiteral("100") && textOf(s.window, "Text1_40") == kRemark
+            return s.window && s.window->isVisible() && faults::TextOf(s.window, "Text1_0") == kName
+                && faults::TextOf(s.window, "Text1_1") == kCard && faults::TextOf(s.window, "Text1_26") == kCardType
+                && faults::TextOf(s.window, "Text1_39") == QStringLiteral("100") && faults::TextOf(s.window, "Text1_40") == kRemark
                 && preRentIds() == s.listed && column(gridOf(s.window), 0) == numbers
-                && textOf(s.window, "Label4") == s.total && s.picker;
+                && faults::TextOf(s.window, "Label4") == s.total && s.picker;
         },
         [](Scene &s) {
             const qint64 customer = s.pf->scalar("SELECT id FROM table2 WHERE t2 = ?", {kCard}).toLongLong();
@@ -164,27 +153,27 @@ QList<ActionCase> actionCases()
                 each = each && s.pf->scalar("SELECT count(*) FROM table4 WHERE khid = ? AND discid = ? AND s2 IS NULL", {customer, id}).toInt() == 1
                     && s.pf->scalar("SELECT s3 FROM table1 WHERE id = ?", {id}).toString() == kName;
             }
-            return each && rental::PreRent().PreRentCount() == 0 && textOf(s.window, "Text1_0").isEmpty();
+            return each && rental::PreRent().PreRentCount() == 0 && faults::TextOf(s.window, "Text1_0").isEmpty();
         }};
     cases << ActionCase{
         QStringLiteral("picker: add to the pre-rent list"), QStringLiteral("已添加至预租列表！"), false,
         [](Scene &s) {
             input_Form2 *w = input_Form2::shared();
             s.window = w;
-            enter(w, "Text1_0", kName);
+            faults::Enter(w, "Text1_0", kName);
             drive::click(faults::Button(w, "Button1_3"));
             s.picker = ui::SharedIfOpen<list_Form2>();
             pick(s.picker, 1, 1);
             s.listed = preRentIds();
-            s.total = textOf(w, "Label4");
+            s.total = faults::TextOf(w, "Label4");
             drive::selectRows(s.picker->grid(), 3, 5);
             for (int r = 3; r <= 5; ++r)
                 s.discs << s.picker->rowRecord(r);
         },
         [](Scene &s) { faults::Click(s.picker, QStringLiteral("button2")); },
         [](Scene &s) {
-            return s.window && s.picker && textOf(s.window, "Text1_0") == kName && preRentIds() == s.listed
-                && gridOf(s.window)->rowCount() == s.listed.size() && textOf(s.window, "Label4") == s.total
+            return s.window && s.picker && faults::TextOf(s.window, "Text1_0") == kName && preRentIds() == s.listed
+                && gridOf(s.window)->rowCount() == s.listed.size() && faults::TextOf(s.window, "Label4") == s.total
                 && s.picker->selectedRow() == 3 && s.picker->grid()->RowSel() == 5;
         },
         [](Scene &s) { return preRentIds() == s.listed + s.discs && gridOf(s.window)->rowCount() == s.listed.size() + 3; }};
@@ -193,7 +182,7 @@ QList<ActionCase> actionCases()
         [](Scene &s) {
             customerWithDiscsOut(s);
             ui::ListGrid *g = gridOf(s.window, "Grid2");
-            s.total = textOf(s.window, "Label6");
+            s.total = faults::TextOf(s.window, "Label6");
             for (int r : {1, 3}) {
                 drive::clickCell(g, r, 8);
                 s.discs << g->cellText(r, 0).toLongLong();
@@ -205,7 +194,7 @@ QList<ActionCase> actionCases()
                 return false;
             ui::ListGrid *g = gridOf(s.window, "Grid2");
             return column(g, 8) == QStringList{QStringLiteral("√"), QString(), QStringLiteral("√")}
-                && faults::Button(s.window, "Button1_1")->isEnabled() && textOf(s.window, "Label6") == s.total;
+                && faults::Button(s.window, "Button1_1")->isEnabled() && faults::TextOf(s.window, "Label6") == s.total;
         },
         [](Scene &s) {
             bool each = s.pf->scalar("SELECT count(*) FROM table4 WHERE khid = ? AND s2 IS NULL", {s.customer}).toInt() == 1;
@@ -221,22 +210,22 @@ QList<ActionCase> actionCases()
         customerWithDiscsOut,
         [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_0")); },
         [](Scene &s) {
-            return s.window && textOf(s.window, "Text1_39") == QStringLiteral("100") && faults::Button(s.window, "Button1_0")->isEnabled();
+            return s.window && faults::TextOf(s.window, "Text1_39") == QStringLiteral("100") && faults::Button(s.window, "Button1_0")->isEnabled();
         },
         [](Scene &s) {
             return s.pf->scalar("SELECT count(*) FROM table6 WHERE khid = ? AND s1 = 100", {s.customer}).toInt() == 1
                 && s.pf->scalar("SELECT t4 FROM table2 WHERE id = ?", {s.customer}).toInt() == 0
-                && textOf(s.window, "Text1_39").isEmpty() && !faults::Button(s.window, "Button1_0")->isEnabled();
+                && faults::TextOf(s.window, "Text1_39").isEmpty() && !faults::Button(s.window, "Button1_0")->isEnabled();
         }};
     cases << ActionCase{
         QStringLiteral("status window: card invalidation"), QString(), true,
         customerWithDiscsOut,
         [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_2")); },
-        [](Scene &s) { return s.window && textOf(s.window, "Text1_26") == kCardType; },
+        [](Scene &s) { return s.window && faults::TextOf(s.window, "Text1_26") == kCardType; },
         [](Scene &s) {
             return s.pf->scalar("SELECT count(*) FROM table5 WHERE khid = ? AND s1 = ?", {s.customer, kCardType}).toInt() == 1
                 && s.pf->scalar("SELECT t3 FROM table2 WHERE id = ?", {s.customer}).isNull()
-                && textOf(s.window, "Text1_26").isEmpty();
+                && faults::TextOf(s.window, "Text1_26").isEmpty();
         }};
     cases << ActionCase{
         QStringLiteral("status window: go on renting"), QString(), false,
@@ -244,17 +233,17 @@ QList<ActionCase> actionCases()
             customerWithDiscsOut(s);
             // A new customer half typed in the rental window meanwhile.
             input_Form2 *rental = input_Form2::shared();
-            enter(rental, "Text1_0", QStringLiteral("李四"));
+            faults::Enter(rental, "Text1_0", QStringLiteral("李四"));
         },
         [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_3")); },
         [](Scene &s) {
             return s.window && s.window->isVisible()
-                && textOf(input_Form2::shared(), "Text1_0") == QStringLiteral("李四");
+                && faults::TextOf(input_Form2::shared(), "Text1_0") == QStringLiteral("李四");
         },
         [](Scene &s) {
             input_Form2 *rental = input_Form2::shared();
-            return !s.window && rental->customerTag() == s.customer && textOf(rental, "Text1_0") == kName
-                && textOf(rental, "Text1_39") == QStringLiteral("100");
+            return !s.window && rental->customerTag() == s.customer && faults::TextOf(rental, "Text1_0") == kName
+                && faults::TextOf(rental, "Text1_39") == QStringLiteral("100");
         }};
     return cases;
 }
