@@ -178,7 +178,22 @@ Result<ReturnOutcome> ReturnDiscs(qint64 customerId, const QList<qint64> &record
     return done;
 }
 
-Result<bool> RefundDeposit(qint64 customerId)
+namespace {
+
+// What a customer holds until a refund or an invalidation: the value, the date it was taken,
+// and the history table the two go to when it ends.
+struct Holding
+{
+    const char *value;   // column of table2
+    const char *date;    // column of table2
+    const char *history; // table5 or table6
+    const char *cleared; // what table2 holds once it has ended
+    bool (*held)(const QVariant &value);
+};
+
+// Moves the holding into its history (customer, value, date taken, today) and clears it, in
+// one transaction. Nothing held writes nothing: false.
+Result<bool> endHolding(qint64 customerId, const Holding &h)
 {
     Connection c;
     if (!c.ok())
@@ -186,52 +201,39 @@ Result<bool> RefundDeposit(qint64 customerId)
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();
-    auto held = c.run(QStringLiteral("SELECT t4, s5 FROM table2 WHERE id = ?"), {customerId});
+    auto held = c.run(QStringLiteral("SELECT %1, %2 FROM table2 WHERE id = ?").arg(QLatin1String(h.value), QLatin1String(h.date)),
+                      {customerId});
     if (!held)
         return held.status();
-    if (!held.value().next() || held.value().value(0).toDouble() <= 0)
-        return false; // nothing held, or refunded meanwhile from another window
-    const QVariant amount = held.value().value(0);
+    if (!held.value().next() || !h.held(held.value().value(0)))
+        return false;
+    const QVariant value = held.value().value(0);
     const QDate taken = fromStoredDate(held.value().value(1));
     held.value().finish();
-    if (Status s = c.exec(QStringLiteral("INSERT INTO table6 (khid, s1, s2, s3) VALUES (?, ?, ?, ?)"),
-                          {customerId, amount, taken.isValid() ? QVariant(toStoredDate(taken)) : QVariant(),
+    if (Status s = c.exec(QStringLiteral("INSERT INTO %1 (khid, s1, s2, s3) VALUES (?, ?, ?, ?)").arg(QLatin1String(h.history)),
+                          {customerId, value, taken.isValid() ? QVariant(toStoredDate(taken)) : QVariant(),
                            toStoredDate(Clock::today())});
         !s)
         return s;
-    if (Status s = c.exec(QStringLiteral("UPDATE table2 SET t4 = 0, s5 = NULL WHERE id = ?"), {customerId}); !s)
+    if (Status s = c.exec(QStringLiteral("UPDATE table2 SET %1 WHERE id = ?").arg(QLatin1String(h.cleared)), {customerId}); !s)
         return s;
     if (Status s = tx.commit(); !s)
         return s;
     return true;
 }
 
+} // namespace
+
+Result<bool> RefundDeposit(qint64 customerId)
+{
+    // Nothing held, or refunded meanwhile from another window: nothing to move.
+    return endHolding(customerId, {"t4", "s5", "table6", "t4 = 0, s5 = NULL", [](const QVariant &v) { return v.toDouble() > 0; }});
+}
+
 Result<bool> InvalidateCard(qint64 customerId)
 {
-    Connection c;
-    if (!c.ok())
-        return c.status();
-    Transaction tx(c);
-    if (!tx.ok())
-        return tx.status();
-    auto held = c.run(QStringLiteral("SELECT t3, s4 FROM table2 WHERE id = ?"), {customerId});
-    if (!held)
-        return held.status();
-    if (!held.value().next() || text(held.value().value(0)).isEmpty())
-        return false; // no card type: a history row would say nothing
-    const QVariant type = held.value().value(0);
-    const QDate set = fromStoredDate(held.value().value(1));
-    held.value().finish();
-    if (Status s = c.exec(QStringLiteral("INSERT INTO table5 (khid, s1, s2, s3) VALUES (?, ?, ?, ?)"),
-                          {customerId, type, set.isValid() ? QVariant(toStoredDate(set)) : QVariant(),
-                           toStoredDate(Clock::today())});
-        !s)
-        return s;
-    if (Status s = c.exec(QStringLiteral("UPDATE table2 SET t3 = NULL, s4 = NULL WHERE id = ?"), {customerId}); !s)
-        return s;
-    if (Status s = tx.commit(); !s)
-        return s;
-    return true;
+    // No card type: a history row would say nothing.
+    return endHolding(customerId, {"t3", "s4", "table5", "t3 = NULL, s4 = NULL", [](const QVariant &v) { return !text(v).isEmpty(); }});
 }
 
 } // namespace db
