@@ -17,6 +17,7 @@
 #include "lists/kh_list_form1.h"
 #include "lists/kh_list_form2.h"
 #include "rental/input_form3.h"
+#include "support/pagewalk.h"
 #include "support/programfolder.h"
 #include "ui/reloadflag.h"
 
@@ -48,22 +49,14 @@ QList<qint64> expectedIds(const ProgramFolder &f, const QString &where)
     return ids;
 }
 
-QList<qint64> idsOf(const db::Page &p)
-{
-    QList<qint64> ids;
-    for (const QVariantList &r : p.rows)
-        ids << r.first().toLongLong();
-    return ids;
-}
-
 QList<qint64> wholeList(const db::PagedQuery &q)
 {
     auto first = db::ReadPage(q, 1, 30);
     if (!first)
         return {-1};
-    QList<qint64> all = idsOf(*first);
+    QList<qint64> all = testsupport::IdsOf(*first);
     for (qint64 page = 2; page <= first->pageCount; ++page)
-        all += idsOf(db::ReadPage(q, page, 30).value());
+        all += testsupport::IdsOf(db::ReadPage(q, page, 30).value());
     return all;
 }
 
@@ -132,7 +125,7 @@ void TestCustomerLists::whoIsListed()
         auto page = db::ReadPage(all ? db::AllCustomersQuery() : db::UnreturnedCustomersQuery(), 1, 30);
         QVERIFY2(page.ok(), qPrintable(page.error()));
         const bool listed = all ? inAll : inUnreturned;
-        QCOMPARE(idsOf(*page), listed ? (QList<qint64>{1, 2}) : QList<qint64>{2});
+        QCOMPARE(testsupport::IdsOf(*page), listed ? (QList<qint64>{1, 2}) : QList<qint64>{2});
         QCOMPARE(page->recordCount, listed ? qint64(2) : qint64(1));
     }
 }
@@ -167,23 +160,7 @@ void TestCustomerLists::equalDatesPagedWithoutRepeatsOrGaps()
     const qint64 pages = db::PageCountFor(expected.size(), 30);
     QVERIFY(pages >= 3);
 
-    QMap<qint64, QList<qint64>> seen;
-    db::PageReader reader;
-    for (qint64 i = 1; i <= pages; ++i) {
-        const qint64 page = walk == QLatin1String("b") ? pages + 1 - i : i;
-        auto p = walk == QLatin1String("o") ? db::ReadPage(q, page, 30) : reader.read(q, page, 30);
-        QVERIFY2(p.ok(), qPrintable(p.error()));
-        QCOMPARE(p->page, page);
-        QCOMPARE(p->recordCount, qint64(expected.size()));
-        seen.insert(page, idsOf(*p));
-        auto again = reader.read(q, page, 30);
-        QVERIFY(again.ok());
-        QCOMPARE(idsOf(*again), seen.value(page));
-    }
-    QList<qint64> listed;
-    for (const QList<qint64> &ids : std::as_const(seen))
-        listed += ids;
-    QCOMPARE(listed, expected);
+    testsupport::WalkEveryPage(q, expected, walk);
 }
 
 void TestCustomerLists::countsFollowEveryWrite_data()
@@ -235,15 +212,15 @@ void TestCustomerLists::firstReleaseFileIsUpgraded()
     });
     auto all = db::ReadPage(db::AllCustomersQuery(), 1, 30);
     QVERIFY2(all.ok(), qPrintable(all.error()));
-    QCOMPARE(idsOf(*all), (QList<qint64>{6, 2, 3, 1, 5}));
+    QCOMPARE(testsupport::IdsOf(*all), (QList<qint64>{6, 2, 3, 1, 5}));
     QCOMPARE(all->recordCount, qint64(5));
     auto out = db::ReadPage(db::UnreturnedCustomersQuery(), 1, 30);
     QVERIFY(out.ok());
-    QCOMPARE(idsOf(*out), (QList<qint64>{6, 3, 1}));
+    QCOMPARE(testsupport::IdsOf(*out), (QList<qint64>{6, 3, 1}));
     QCOMPARE(f.scalar(QStringLiteral("PRAGMA user_version")).toInt(), db::SchemaVersion());
 
     f.exec(QStringLiteral("UPDATE table2 SET t1 = '新', s1 = '2026-03-15', s2 = 1 WHERE id = 4"));
-    QCOMPARE(idsOf(db::ReadPage(db::UnreturnedCustomersQuery(), 1, 30).value()), (QList<qint64>{4, 6, 3, 1}));
+    QCOMPARE(testsupport::IdsOf(db::ReadPage(db::UnreturnedCustomersQuery(), 1, 30).value()), (QList<qint64>{4, 6, 3, 1}));
     QCOMPARE(db::ReadPage(db::AllCustomersQuery(), 1, 30)->recordCount, qint64(6));
 
     kh_list_Form2 w;
@@ -270,7 +247,7 @@ void TestCustomerLists::filteredCustomers()
     auto p = reader.read(q, 1, 1);
     QVERIFY(p.ok());
     QCOMPARE(p->recordCount, qint64(expected.size()));
-    QCOMPARE(idsOf(reader.read(q, 2, 1).value()), QList<qint64>{expected[1]});
+    QCOMPARE(testsupport::IdsOf(reader.read(q, 2, 1).value()), QList<qint64>{expected[1]});
 }
 
 void TestCustomerLists::cells_data()

@@ -5,6 +5,7 @@
 #include "data/connection.h"
 #include "data/disclists.h"
 #include "data/pagedquery.h"
+#include "support/pagewalk.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;
@@ -28,14 +29,6 @@ QList<qint64> expectedIds(const ProgramFolder &f, const QString &where)
 {
     QList<qint64> ids;
     for (const QVariantList &r : f.rows(QStringLiteral("SELECT id FROM table1 WHERE %1 ORDER BY id DESC").arg(where)))
-        ids << r.first().toLongLong();
-    return ids;
-}
-
-QList<qint64> idsOf(const db::Page &p)
-{
-    QList<qint64> ids;
-    for (const QVariantList &r : p.rows)
         ids << r.first().toLongLong();
     return ids;
 }
@@ -123,24 +116,7 @@ void TestListPages::everyWayToAPageAgrees()
     const qint64 pages = db::PageCountFor(expected.size(), 30);
     QVERIFY(pages >= 4);
 
-    QMap<qint64, QList<qint64>> seen;
-    db::PageReader reader;
-    for (qint64 i = 1; i <= pages; ++i) {
-        const qint64 page = walk == QLatin1String("b") ? pages + 1 - i : i;
-        auto p = walk == QLatin1String("o") ? db::ReadPage(q, page, 30) : reader.read(q, page, 30);
-        QVERIFY2(p.ok(), qPrintable(p.error()));
-        QCOMPARE(p->page, page);
-        QCOMPARE(p->recordCount, qint64(expected.size()));
-        seen.insert(page, idsOf(*p));
-        // Reading the same page again gives the same rows.
-        auto again = reader.read(q, page, 30);
-        QVERIFY(again.ok());
-        QCOMPARE(idsOf(*again), seen.value(page));
-    }
-    QList<qint64> all;
-    for (const QList<qint64> &ids : std::as_const(seen))
-        all += ids;
-    QCOMPARE(all, expected);
+    testsupport::WalkEveryPage(q, expected, walk);
 }
 
 void TestListPages::countersFollowChanges_data()
@@ -173,9 +149,9 @@ void TestListPages::countersFollowChanges()
         QVERIFY2(first.ok(), qPrintable(first.error()));
         QCOMPARE(first->recordCount, counted);
         // Every page read on its own adds up to the whole list in order.
-        QList<qint64> all = idsOf(*first);
+        QList<qint64> all = testsupport::IdsOf(*first);
         for (qint64 page = 2; page <= first->pageCount; ++page)
-            all += idsOf(db::ReadPage(q, page, 30).value());
+            all += testsupport::IdsOf(db::ReadPage(q, page, 30).value());
         QCOMPARE(all, expectedIds(f, q.where));
     }
 }
@@ -193,10 +169,10 @@ void TestListPages::rememberedPagesFollowChanges()
     f.exec(QStringLiteral("UPDATE table1 SET t13 = NULL WHERE id = 95")); // on page 1
     auto page2 = reader.read(q, 2, 30);
     QVERIFY(page2.ok());
-    QCOMPARE(idsOf(*page2), expectedIds(f, q.where).mid(30, 30));
+    QCOMPARE(testsupport::IdsOf(*page2), expectedIds(f, q.where).mid(30, 30));
     auto page3 = reader.read(q, 3, 30);
     QVERIFY(page3.ok());
-    QCOMPARE(idsOf(*page3), expectedIds(f, q.where).mid(60, 30));
+    QCOMPARE(testsupport::IdsOf(*page3), expectedIds(f, q.where).mid(60, 30));
 }
 
 void TestListPages::pagesOutsideTheListAreClamped_data()
@@ -221,7 +197,7 @@ void TestListPages::pagesOutsideTheListAreClamped()
         auto p = remembered ? reader.read(db::AllDiscsQuery(), asked, 30) : db::ReadPage(db::AllDiscsQuery(), asked, 30);
         QVERIFY(p.ok());
         QCOMPARE(p->page, given);
-        QCOMPARE(idsOf(*p), expectedIds(f, QStringLiteral("t13 IS NOT NULL")).mid(int(given - 1) * 30, 30));
+        QCOMPARE(testsupport::IdsOf(*p), expectedIds(f, QStringLiteral("t13 IS NOT NULL")).mid(int(given - 1) * 30, 30));
     }
 }
 
