@@ -6,7 +6,7 @@
 
 #include "app/main_mdiform.h"
 #include "app/programicon.h"
-#include "data/buildinfo.h"
+#include "data/store/buildinfo.h"
 #include "hoverpad/usercontrol1.h"
 #include "ui/twips.h"
 

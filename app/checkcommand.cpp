@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "data/invariants.h"
-#include "data/programdir.h"
+#include "data/safety/invariants.h"
+#include "data/store/programdir.h"
 
 namespace startup {
 

@@ -6,7 +6,7 @@
 #include "ui/messages.h"
 #include "ui/textlimit.h"
 #include "ui/twips.h"
-#include "data/accounts.h"
+#include "data/shop/accounts.h"
 #include "hoverpad/usercontrol1.h"
 
 namespace {

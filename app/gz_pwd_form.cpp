@@ -3,8 +3,8 @@
 #include <QLineEdit>
 
 #include "ui/messages.h"
-#include "data/accounts.h"
-#include "data/programdir.h"
+#include "data/shop/accounts.h"
+#include "data/store/programdir.h"
 
 namespace {
 QPointer<gz_PWD_Form> g_window;

@@ -7,7 +7,7 @@
 #include "app/programicon.h"
 #include "app/startup.h"
 #include "app/termination.h"
-#include "data/buildinfo.h"
+#include "data/store/buildinfo.h"
 
 int main(int argc, char *argv[])
 {

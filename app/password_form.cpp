@@ -13,8 +13,8 @@
 #include "ui/messages.h"
 #include "ui/textlimit.h"
 #include "ui/twips.h"
-#include "data/accounts.h"
-#include "data/programdir.h"
+#include "data/shop/accounts.h"
+#include "data/store/programdir.h"
 #include "hoverpad/usercontrol1.h"
 
 namespace {

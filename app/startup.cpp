@@ -3,10 +3,10 @@
 #include "app/firstaccount_dialog.h"
 #include "ui/messages.h"
 #include "app/password_form.h"
-#include "data/accounts.h"
-#include "data/backups.h"
-#include "data/demodata.h"
-#include "data/programdir.h"
+#include "data/shop/accounts.h"
+#include "data/safety/backups.h"
+#include "data/shop/demodata.h"
+#include "data/store/programdir.h"
 
 #include <QDir>
 #include <QFileInfo>

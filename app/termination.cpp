@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 
 namespace startup {
 namespace {

@@ -6,7 +6,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 #include "ui/twips.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "data/connection.h"
-#include "data/demodata.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/shop/demodata.h"
+#include "data/store/schema.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include "data/discrecords.h"
+#include "data/shop/discrecords.h"
 
 namespace discs {
 namespace {

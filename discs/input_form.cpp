@@ -17,10 +17,10 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "data/formatting.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
-#include "data/records.h"
+#include "data/store/formatting.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
+#include "data/store/records.h"
 #include "discs/coverpicture.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "data/discrecords.h"
+#include "data/shop/discrecords.h"
 
 class QComboBox;
 class QFrame;

@@ -1,7 +1,6 @@
 #include "hoverpad/usercontrol1.h"
 
 #include "hoverpad/caption.h"
-#include "hoverpad/usercontrol1accessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -64,10 +63,6 @@ QString captionHtml(const QString &caption, int marker)
 UserControl1::UserControl1(QWidget *parent)
     : QWidget(parent), lblCaption(new QLabel(this)), tmrHighlight(new QTimer(this))
 {
-    // Here rather than at load time: works the same for a program, a static link
-    // and the Designer plugin, and before any button can be asked for.
-    hoverpad::installAccessibleFactory();
-
     lblCaption->setObjectName(QStringLiteral("lblCaption"));
     lblCaption->setTextFormat(Qt::RichText);
     lblCaption->setAlignment(Qt::AlignCenter);

@@ -17,24 +17,17 @@ QAccessibleInterface *createInterface(const QString &className, QObject *object)
     return nullptr;
 }
 
-// Takes the factory out again when the library is unloaded (a Designer plugin may
-// be), so Qt never calls into code that is gone.
+// Registered when the library loads, so every program, test and the Designer plugin
+// that loads it has the interface before any button exists; taken out again when the
+// library is unloaded (a Designer plugin may be), so Qt never calls into code that is gone.
 struct FactoryRegistration
 {
     FactoryRegistration() { QAccessible::installFactory(createInterface); }
     ~FactoryRegistration() { QAccessible::removeFactory(createInterface); }
 };
+const FactoryRegistration registration;
 
 } // namespace
-
-namespace hoverpad {
-
-void installAccessibleFactory()
-{
-    static const FactoryRegistration registration;
-}
-
-} // namespace hoverpad
 
 UserControl1Accessible::UserControl1Accessible(UserControl1 *button)
     : QAccessibleWidget(button, QAccessible::Button)

@@ -2,7 +2,8 @@
 // What assistive technology (screen readers, UI automation) sees of a UserControl1:
 // a push button named by its caption, described by its tool tip, pressable through
 // its action, with the access key as its shortcut. The caption label is part of the
-// button, not a child of its own.
+// button, not a child of its own. The library registers it when it loads; the button
+// itself does not know it.
 #include <QAccessibleWidget>
 
 class UserControl1;
@@ -27,7 +28,3 @@ private:
     QString accessKeySequence() const;
 };
 
-namespace hoverpad {
-// Registers the interface factory once per process; later calls cost nothing.
-void installAccessibleFactory();
-} // namespace hoverpad

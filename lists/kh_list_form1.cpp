@@ -1,6 +1,6 @@
 #include "lists/kh_list_form1.h"
 
-#include "data/customerlists.h"
+#include "data/shop/customerlists.h"
 #include "rental/openers.h"
 
 // The identity card column is wider than the 2000 twips first laid out, so that 18 digits

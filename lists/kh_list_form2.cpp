@@ -1,6 +1,6 @@
 #include "lists/kh_list_form2.h"
 
-#include "data/customerlists.h"
+#include "data/shop/customerlists.h"
 
 kh_list_Form2::kh_list_Form2(QWidget *parent) : kh_list_Form1(parent)
 {

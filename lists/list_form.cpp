@@ -1,8 +1,8 @@
 #include "lists/list_form.h"
 
-#include "data/clock.h"
-#include "data/disclists.h"
-#include "data/discrecords.h"
+#include "data/store/clock.h"
+#include "data/shop/disclists.h"
+#include "data/shop/discrecords.h"
 #include "discs/openers.h"
 
 QList<ui::ListColumn> DiscListColumns()

@@ -1,6 +1,6 @@
 #include "lists/list_form3.h"
 
-#include "data/disclists.h"
+#include "data/shop/disclists.h"
 
 list_Form3::list_Form3(QWidget *parent) : list_Form(parent)
 {

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "data/lookuplists.h"
+#include "data/shop/lookuplists.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/qdisc_list_form.h"
 #include "ui/messages.h"

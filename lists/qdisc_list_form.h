@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "data/discfilter.h"
+#include "data/search/discfilter.h"
 #include "lists/list_form.h"
 
 // The disc query result ("碟片查询结果"): one window for the program, a disc list with the

@@ -4,10 +4,10 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "data/clock.h"
-#include "data/customerchecks.h"
-#include "data/customerquery.h"
-#include "data/lookuplists.h"
+#include "data/store/clock.h"
+#include "data/shop/customerchecks.h"
+#include "data/shop/customerquery.h"
+#include "data/shop/lookuplists.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/qkh_list_form.h"
 #include "ui/fieldcheck.h"

@@ -2,8 +2,8 @@
 #include <QList>
 #include <QWidget>
 
-#include "data/customerquery.h"
-#include "data/dates.h"
+#include "data/shop/customerquery.h"
+#include "data/store/dates.h"
 
 class QComboBox;
 class QLineEdit;

@@ -1,6 +1,6 @@
 #include "lists/qkh_list_form.h"
 
-#include "data/customerlists.h"
+#include "data/shop/customerlists.h"
 #include "lists/kh_list_form1.h"
 #include "rental/openers.h"
 #include "ui/reloadflag.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "data/customerquery.h"
+#include "data/shop/customerquery.h"
 #include "ui/pagedlistform.h"
 
 // The customer query result ("客户查询结果"): one window for the program, a customer list of

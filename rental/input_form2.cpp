@@ -8,12 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "data/clock.h"
-#include "data/customerchecks.h"
-#include "data/dates.h"
-#include "data/formatting.h"
-#include "data/lookuplists.h"
-#include "data/rentals.h"
+#include "data/store/clock.h"
+#include "data/shop/customerchecks.h"
+#include "data/store/dates.h"
+#include "data/store/formatting.h"
+#include "data/shop/lookuplists.h"
+#include "data/shop/rentals.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
 #include "rental/list_form2.h"

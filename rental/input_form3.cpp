@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
-#include "data/clock.h"
-#include "data/customerchecks.h"
-#include "data/dates.h"
+#include "data/store/clock.h"
+#include "data/shop/customerchecks.h"
+#include "data/store/dates.h"
 #include "hoverpad/usercontrol1.h"
 #include "rental/openers.h"
 #include "ui/fieldcheck.h"

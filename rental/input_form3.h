@@ -3,7 +3,7 @@
 #include <QList>
 #include <QWidget>
 
-#include "data/returns.h"
+#include "data/shop/returns.h"
 
 class QLabel;
 class QLineEdit;

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "data/clock.h"
-#include "data/disclists.h"
-#include "data/lookuplists.h"
+#include "data/store/clock.h"
+#include "data/shop/disclists.h"
+#include "data/shop/lookuplists.h"
 #include "discs/openers.h"
 #include "hoverpad/usercontrol1.h"
 #include "rental/input_form2.h"

@@ -1,7 +1,7 @@
 #pragma once
 #include <QList>
 
-#include "data/discfilter.h"
+#include "data/search/discfilter.h"
 #include "ui/pagedlistform.h"
 
 class QComboBox;

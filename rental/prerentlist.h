@@ -2,7 +2,7 @@
 #include <QList>
 #include <QString>
 
-#include "data/rentals.h"
+#include "data/shop/rentals.h"
 
 namespace rental {
 

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program, the tests and the package need.
 set -euo pipefail
 packages=(
-  g++ cmake make
+  g++ cmake make ccache
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev
   libroaring-dev

@@ -6,7 +6,7 @@
 #include <QVector>
 #include <QWidget>
 
-#include "data/pagedquery.h"
+#include "data/store/pagedquery.h"
 #include "ui/listgrid.h"
 
 class QLabel;

@@ -15,13 +15,13 @@
 #include <functional>
 #include <optional>
 
-#include "data/connection.h"
-#include "data/customerindex.h"
-#include "data/customerquery.h"
-#include "data/dates.h"
-#include "data/pagedquery.h"
-#include "data/programdir.h"
-#include "data/termindex.h"
+#include "data/store/connection.h"
+#include "data/search/customerindex.h"
+#include "data/shop/customerquery.h"
+#include "data/store/dates.h"
+#include "data/store/pagedquery.h"
+#include "data/store/programdir.h"
+#include "data/search/termindex.h"
 #include "lists/qkh_list_form.h"
 #include "ui/windowhost.h"
 

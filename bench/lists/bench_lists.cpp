@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "app/main_mdiform.h"
-#include "data/connection.h"
-#include "data/disclists.h"
-#include "data/discrecords.h"
-#include "data/pagedquery.h"
-#include "data/programdir.h"
-#include "data/records.h"
+#include "data/store/connection.h"
+#include "data/shop/disclists.h"
+#include "data/shop/discrecords.h"
+#include "data/store/pagedquery.h"
+#include "data/store/programdir.h"
+#include "data/store/records.h"
 #include "lists/list_form.h"
 #include "lists/list_form3.h"
 #include "lists/openers.h"

@@ -15,12 +15,12 @@
 #include <optional>
 #include <vector>
 
-#include "data/clock.h"
-#include "data/connection.h"
-#include "data/dates.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
-#include "data/rentals.h"
+#include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/store/dates.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
+#include "data/shop/rentals.h"
 #include "rental/input_form2.h"
 #include "rental/prerentlist.h"
 

@@ -17,13 +17,13 @@
 #include <optional>
 #include <vector>
 
-#include "data/clock.h"
-#include "data/connection.h"
-#include "data/customerlists.h"
-#include "data/dates.h"
-#include "data/pagedquery.h"
-#include "data/programdir.h"
-#include "data/returns.h"
+#include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/shop/customerlists.h"
+#include "data/store/dates.h"
+#include "data/store/pagedquery.h"
+#include "data/store/programdir.h"
+#include "data/shop/returns.h"
 #include "lists/kh_list_form1.h"
 #include "lists/kh_list_form2.h"
 #include "rental/input_form3.h"

@@ -1,9 +1,9 @@
 #include <QFile>
 #include <QTest>
 
-#include "data/accounts.h"
-#include "data/clock.h"
-#include "data/programdir.h"
+#include "data/shop/accounts.h"
+#include "data/store/clock.h"
+#include "data/store/programdir.h"
 #include "support/programfolder.h"
 
 using db::LoginOutcome;

@@ -17,7 +17,7 @@
 #include "app/main_mdiform.h"
 #include "app/programicon.h"
 #include "app/tour.h"
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/programfolder.h"
 #include "ui/twips.h"

@@ -14,7 +14,7 @@
 #include "app/main_mdiform.h"
 #include "ui/messages.h"
 #include "app/password_form.h"
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/closewindows.h"
 #include "support/programfolder.h"

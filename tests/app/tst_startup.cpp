@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/store/schema.h"
 
 // Starts the real program in a folder of its own and looks at which windows it opened.
 class tst_startup : public QObject

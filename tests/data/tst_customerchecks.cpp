@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "data/customerchecks.h"
+#include "data/shop/customerchecks.h"
 
 namespace {
 const QString kBelow = QStringLiteral("请填入数字，如100！\r\n不填请保持空格。");

@@ -7,15 +7,15 @@
 
 #include <QRandomGenerator>
 
-#include "data/connection.h"
-#include "data/customerindex.h"
-#include "data/indexterms.h"
-#include "data/customerquery.h"
-#include "data/pagedquery.h"
-#include "data/programdir.h"
-#include "data/rentals.h"
-#include "data/returns.h"
-#include "data/termindex.h"
+#include "data/store/connection.h"
+#include "data/search/customerindex.h"
+#include "data/search/indexterms.h"
+#include "data/shop/customerquery.h"
+#include "data/store/pagedquery.h"
+#include "data/store/programdir.h"
+#include "data/shop/rentals.h"
+#include "data/shop/returns.h"
+#include "data/search/termindex.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

@@ -3,11 +3,11 @@
 // larger result, and a file of the first release.
 #include <QTest>
 
-#include "data/customerchecks.h"
-#include "data/customerquery.h"
-#include "data/dates.h"
-#include "data/pagedquery.h"
-#include "data/schema.h"
+#include "data/shop/customerchecks.h"
+#include "data/shop/customerquery.h"
+#include "data/store/dates.h"
+#include "data/store/pagedquery.h"
+#include "data/store/schema.h"
 
 #include "support/programfolder.h"
 

@@ -1,11 +1,11 @@
 #include <QFile>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/formatting.h"
-#include "data/programdir.h"
-#include "data/records.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/store/formatting.h"
+#include "data/store/programdir.h"
+#include "data/store/records.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

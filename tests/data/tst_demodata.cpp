@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/demodata.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/shop/demodata.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

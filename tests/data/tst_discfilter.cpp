@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "data/discfilter.h"
+#include "data/search/discfilter.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

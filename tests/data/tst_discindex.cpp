@@ -4,13 +4,13 @@
 
 #include <random>
 
-#include "data/connection.h"
-#include "data/discfilter.h"
-#include "data/discindex.h"
-#include "data/discrecords.h"
-#include "data/pagedquery.h"
-#include "data/programdir.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/search/discfilter.h"
+#include "data/search/discindex.h"
+#include "data/shop/discrecords.h"
+#include "data/store/pagedquery.h"
+#include "data/store/programdir.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

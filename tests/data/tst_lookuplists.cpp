@@ -1,8 +1,8 @@
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
+#include "data/store/connection.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

@@ -2,7 +2,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 
 // Where the program keeps its data files, and where it finds its shipped files.
 class tst_programdir : public QObject

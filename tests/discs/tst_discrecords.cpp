@@ -3,11 +3,11 @@
 #include <QFileInfo>
 #include <QTest>
 
-#include "data/clock.h"
-#include "data/discrecords.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
-#include "data/records.h"
+#include "data/store/clock.h"
+#include "data/shop/discrecords.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
+#include "data/store/records.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

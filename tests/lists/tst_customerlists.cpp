@@ -10,9 +10,9 @@
 #include <QMdiSubWindow>
 
 #include "app/main_mdiform.h"
-#include "data/customerlists.h"
-#include "data/pagedquery.h"
-#include "data/schema.h"
+#include "data/shop/customerlists.h"
+#include "data/store/pagedquery.h"
+#include "data/store/schema.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/kh_list_form1.h"
 #include "lists/kh_list_form2.h"

@@ -11,7 +11,7 @@
 #include <QMdiSubWindow>
 
 #include "app/main_mdiform.h"
-#include "data/lookuplists.h"
+#include "data/shop/lookuplists.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
 #include "lists/qkh_form.h"

@@ -12,7 +12,7 @@
 #include <QPointer>
 
 #include "app/main_mdiform.h"
-#include "data/lookuplists.h"
+#include "data/shop/lookuplists.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
 #include "lists/qdisc_form.h"

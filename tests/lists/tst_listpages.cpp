@@ -2,9 +2,9 @@
 // the cells a disc row shows.
 #include <QtTest>
 
-#include "data/connection.h"
-#include "data/disclists.h"
-#include "data/pagedquery.h"
+#include "data/store/connection.h"
+#include "data/shop/disclists.h"
+#include "data/store/pagedquery.h"
 #include "support/pagewalk.h"
 #include "support/programfolder.h"
 

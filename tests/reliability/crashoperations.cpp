@@ -4,16 +4,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "data/accounts.h"
-#include "data/clock.h"
-#include "data/connection.h"
-#include "data/demodata.h"
-#include "data/discrecords.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
-#include "data/rentals.h"
-#include "data/returns.h"
-#include "data/schema.h"
+#include "data/shop/accounts.h"
+#include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/shop/demodata.h"
+#include "data/shop/discrecords.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
+#include "data/shop/rentals.h"
+#include "data/shop/returns.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
 
 namespace crashtest {

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "data/result.h"
+#include "data/store/result.h"
 
 // The multi-row writes the crash test kills half-way. Adding a write is one entry in
 // Operations() (crashoperations.cpp).

@@ -12,8 +12,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "data/programdir.h"
-#include "data/connection.h"
+#include "data/store/programdir.h"
+#include "data/store/connection.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/programfolder.h"
 #include "support/typing.h"

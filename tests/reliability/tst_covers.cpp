@@ -13,9 +13,9 @@
 
 #include <cstdio>
 
-#include "data/clock.h"
-#include "data/demodata.h"
-#include "data/programdir.h"
+#include "data/store/clock.h"
+#include "data/shop/demodata.h"
+#include "data/store/programdir.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
 #include "support/programfolder.h"

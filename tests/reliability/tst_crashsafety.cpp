@@ -15,10 +15,10 @@
 #include <cstdio>
 
 #include "crashoperations.h"
-#include "data/clock.h"
-#include "data/connection.h"
-#include "data/invariants.h"
-#include "data/programdir.h"
+#include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/safety/invariants.h"
+#include "data/store/programdir.h"
 #include "support/filedigest.h"
 #include "support/programfolder.h"
 

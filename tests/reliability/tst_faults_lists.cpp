@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "data/connection.h"
+#include "data/store/connection.h"
 #include "filefaults.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/kh_list_form1.h"

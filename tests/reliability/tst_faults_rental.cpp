@@ -8,8 +8,8 @@
 
 #include <unistd.h>
 
-#include "data/connection.h"
-#include "data/formatting.h"
+#include "data/store/connection.h"
+#include "data/store/formatting.h"
 #include "filefaults.h"
 #include "rental/driving.h"
 #include "rental/input_form2.h"

@@ -3,12 +3,12 @@
 // search through an index finds exactly what the filter's plain statement selects.
 #include <QtTest>
 
-#include "data/connection.h"
-#include "data/customerindex.h"
-#include "data/customerquery.h"
-#include "data/discfilter.h"
-#include "data/discindex.h"
-#include "data/termindex.h"
+#include "data/store/connection.h"
+#include "data/search/customerindex.h"
+#include "data/shop/customerquery.h"
+#include "data/search/discfilter.h"
+#include "data/search/discindex.h"
+#include "data/search/termindex.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/customerchecks.h"
-#include "data/customerindex.h"
-#include "data/discindex.h"
-#include "data/programdir.h"
+#include "data/store/connection.h"
+#include "data/shop/customerchecks.h"
+#include "data/search/customerindex.h"
+#include "data/search/discindex.h"
+#include "data/store/programdir.h"
 #include "hostilecases.h"
 #include "lists/openers.h"
 #include "lists/qdisc_form.h"

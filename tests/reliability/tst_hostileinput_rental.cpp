@@ -8,9 +8,9 @@
 #include <QMap>
 #include <QTest>
 
-#include "data/customerchecks.h"
-#include "data/dates.h"
-#include "data/rentals.h"
+#include "data/shop/customerchecks.h"
+#include "data/store/dates.h"
+#include "data/shop/rentals.h"
 #include "hostilecases.h"
 #include "rental/input_form2.h"
 #include "rental/openers.h"

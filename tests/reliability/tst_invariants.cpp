@@ -3,16 +3,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/customerindex.h"
-#include "data/demodata.h"
-#include "data/discindex.h"
-#include "data/discrecords.h"
-#include "data/invariants.h"
-#include "data/lookuplists.h"
-#include "data/rentals.h"
-#include "data/returns.h"
-#include "data/schema.h"
+#include "data/store/connection.h"
+#include "data/search/customerindex.h"
+#include "data/shop/demodata.h"
+#include "data/search/discindex.h"
+#include "data/shop/discrecords.h"
+#include "data/safety/invariants.h"
+#include "data/shop/lookuplists.h"
+#include "data/shop/rentals.h"
+#include "data/shop/returns.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

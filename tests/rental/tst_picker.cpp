@@ -10,8 +10,8 @@
 #include <QMdiSubWindow>
 
 #include "app/main_mdiform.h"
-#include "data/discrecords.h"
-#include "data/lookuplists.h"
+#include "data/shop/discrecords.h"
+#include "data/shop/lookuplists.h"
 #include "discs/input_form.h"
 #include "rental/input_form2.h"
 #include "rental/list_form2.h"

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QTest>
 
-#include "data/clock.h"
-#include "data/lookuplists.h"
-#include "data/rentals.h"
+#include "data/store/clock.h"
+#include "data/shop/lookuplists.h"
+#include "data/shop/rentals.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "data/lookuplists.h"
+#include "data/shop/lookuplists.h"
 #include "rental/input_form2.h"
 #include "rental/list_form2.h"
 #include "rental/openers.h"

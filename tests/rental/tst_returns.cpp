@@ -2,8 +2,8 @@
 // status window is given to show.
 #include <QtTest>
 
-#include "data/clock.h"
-#include "data/returns.h"
+#include "data/store/clock.h"
+#include "data/shop/returns.h"
 #include "rentals.h"
 #include "support/programfolder.h"
 

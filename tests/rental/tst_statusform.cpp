@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QTabWidget>
 
-#include "data/clock.h"
+#include "data/store/clock.h"
 #include "hoverpad/usercontrol1.h"
 #include "rental/input_form2.h"
 #include "rental/input_form3.h"
@@ -16,7 +16,7 @@
 #include "ui/listgrid.h"
 #include "ui/messages.h"
 #include "ui/windowhost.h"
-#include "data/programdir.h"
+#include "data/store/programdir.h"
 
 using testsupport::ProgramFolder;
 using namespace rentals;

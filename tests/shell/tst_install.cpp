@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
-#include "data/programdir.h"
+#include "data/store/connection.h"
+#include "data/store/programdir.h"
 
 // Installs the build into a fresh prefix and starts the installed program the way a user
 // would: its library, guide page and icons must come along, and its data files must go to

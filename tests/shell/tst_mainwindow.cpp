@@ -10,8 +10,8 @@
 
 #include "app/main_mdiform.h"
 #include "ui/messages.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
 #include "support/programfolder.h"
 
 using testsupport::ProgramFolder;

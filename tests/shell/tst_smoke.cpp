@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "data/connection.h"
+#include "data/store/connection.h"
 #include "support/programfolder.h"
 
 // Starts the real program in a folder of its own and stops it the way a session logout does.

@@ -6,7 +6,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include "data/connection.h"
+#include "data/store/connection.h"
 
 namespace testsupport {
 namespace {

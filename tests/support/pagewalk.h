@@ -4,7 +4,7 @@
 #include <QString>
 #include <QtTest>
 
-#include "data/pagedquery.h"
+#include "data/store/pagedquery.h"
 
 namespace testsupport {
 

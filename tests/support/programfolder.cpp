@@ -8,13 +8,13 @@
 #include <QSqlRecord>
 #include <QTest>
 
-#include "data/clock.h"
-#include "data/connection.h"
-#include "data/demodata.h"
-#include "data/invariants.h"
-#include "data/lookuplists.h"
-#include "data/programdir.h"
-#include "data/schema.h"
+#include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/shop/demodata.h"
+#include "data/safety/invariants.h"
+#include "data/shop/lookuplists.h"
+#include "data/store/programdir.h"
+#include "data/store/schema.h"
 
 namespace testsupport {
 namespace {

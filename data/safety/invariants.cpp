@@ -1,0 +1,363 @@
+#include "data/safety/invariants.h"
+
+#include <QHash>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include "data/store/connection.h"
+#include "data/search/customerindex.h"
+#include "data/search/discindex.h"
+#include "data/store/formatting.h"
+#include "data/shop/lookuplists.h"
+
+namespace db {
+namespace {
+
+// A badly damaged file could breach a rule on every row; the first ones tell the story.
+constexpr int kMaxPerRule = 200;
+
+QString text(const QVariant &v)
+{
+    return v.isNull() ? QStringLiteral("（空）") : v.toString();
+}
+
+QString number(const QVariant &v)
+{
+    return v.isNull() ? QStringLiteral("（空）") : FormatRecordNumber(v.toLongLong());
+}
+
+QString disc(const QVariant &id, const QVariant &title)
+{
+    return QStringLiteral("碟片 %1《%2》").arg(number(id), text(title));
+}
+
+Status rows(Connection &c, const QString &sql, QList<QVariantList> &out)
+{
+    auto q = c.run(sql);
+    if (!q)
+        return q.status();
+    while (q.value().next()) {
+        QVariantList row;
+        const int n = q.value().record().count();
+        for (int i = 0; i < n; ++i)
+            row << q.value().value(i);
+        out << row;
+    }
+    return {};
+}
+
+// A disc marked out has exactly one open rental record, under its title and rental date.
+QString describeDiscOut(const QVariantList &r)
+{
+    const QVariant &id = r[0], &title = r[1], &customer = r[2], &date = r[3];
+    const qint64 open = r[4].toLongLong(), matching = r[5].toLongLong();
+    if (title.isNull())
+        return QStringLiteral("空位 %1 标记为出租（租给“%2”），却不是碟片。").arg(number(id), text(customer));
+    const QString head = QStringLiteral("%1标记为出租（租给“%2”，租碟日期 %3）").arg(disc(id, title), text(customer), text(date));
+    if (open == 0)
+        return head + QStringLiteral("，却没有未还的租碟记录。");
+    if (open > 1)
+        return head + QStringLiteral("，却有 %1 条未还的租碟记录（应为 1 条）。").arg(open);
+    if (matching == 0)
+        return head + QStringLiteral("，其未还租碟记录的租碟日期却是 %1。").arg(text(r[6]));
+    return head + QStringLiteral("，租碟记录不符。");
+}
+
+// An open rental record belongs to a disc marked out to the customer it names.
+QString describeOpenRecord(const QVariantList &r)
+{
+    const QVariant &record = r[0], &discId = r[1], &discName = r[2], &customer = r[3], &date = r[4];
+    const QString head = QStringLiteral("未还的租碟记录 %1（%2，客户 %3，租碟日期 %4）")
+                             .arg(text(record), disc(discId, discName), number(customer), text(date));
+    const bool hasDisc = r[5].toBool(), hasCustomer = r[8].toBool();
+    const QVariant &title = r[6], &rentedTo = r[7], &name = r[9];
+    if (!hasDisc)
+        return head + QStringLiteral("指向的碟片位不存在。");
+    if (title.isNull())
+        return head + QStringLiteral("指向的碟片位已空。");
+    if (title.toString().compare(discName.toString(), Qt::CaseInsensitive) != 0)
+        return head + QStringLiteral("，碟片 %1 现在却是《%2》。").arg(number(discId), text(title));
+    if (rentedTo.isNull())
+        return head + QStringLiteral("，该碟片却没有标记为出租。");
+    if (!hasCustomer)
+        return head + QStringLiteral("，客户 %1 却不存在。").arg(number(customer));
+    return head + QStringLiteral("，碟片却租给了“%1”，而客户 %2 是“%3”。").arg(text(rentedTo), number(customer), text(name));
+}
+
+QString describeSettled(const QVariantList &r)
+{
+    return QStringLiteral("客户 %1“%2”标记为已还清（%3），却还有 %4 条未还的租碟记录（记录 %5）。")
+        .arg(number(r[0]), text(r[1]), text(r[2]), r[3].toString(), r[4].toString());
+}
+
+QString describeBlock(const QVariantList &r)
+{
+    const qint64 list = r[0].toLongLong(), block = r[1].toLongLong();
+    const QString name = list == 1 ? QStringLiteral("全部碟片") : QStringLiteral("未还碟片");
+    const qint64 first = block << 10;
+    return QStringLiteral("%1计数第 %2 块（碟片编号 %3–%4）记为 %5 张，实际为 %6 张。")
+        .arg(name)
+        .arg(block)
+        .arg(FormatRecordNumber(first), FormatRecordNumber(first + 1023))
+        .arg(r[2].toLongLong())
+        .arg(r[3].toLongLong());
+}
+
+Status findCounterBreaches(Connection &c, QStringList &out)
+{
+    QList<QVariantList> found;
+    if (Status s = rows(c, QStringLiteral(
+            "SELECT c.discs, (SELECT count(*) FROM table1 WHERE t13 IS NOT NULL), "
+            "c.discs_out, (SELECT count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL) "
+            "FROM list_counts c WHERE c.id = 1"), found);
+        !s)
+        return s;
+    if (found.isEmpty()) {
+        out << QStringLiteral("计数表 list_counts 缺少它唯一的一行。");
+        return {};
+    }
+    const QVariantList &r = found.first();
+    if (r[0].toLongLong() != r[1].toLongLong())
+        out << QStringLiteral("碟片总数记为 %1 张（list_counts.discs），实际为 %2 张。").arg(r[0].toLongLong()).arg(r[1].toLongLong());
+    if (r[2].toLongLong() != r[3].toLongLong())
+        out << QStringLiteral("出租中的碟片记为 %1 张（list_counts.discs_out），实际为 %2 张。").arg(r[2].toLongLong()).arg(r[3].toLongLong());
+    return {};
+}
+
+Status findCustomerCounterBreaches(Connection &c, QStringList &out)
+{
+    QList<QVariantList> found;
+    if (Status s = rows(c, QStringLiteral(
+            "SELECT c.customers, (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL), "
+            "c.customers_out, (SELECT count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0) "
+            "FROM list_counts c WHERE c.id = 1"), found);
+        !s)
+        return s;
+    if (found.isEmpty())
+        return {}; // the disc counters say the row is missing
+    const QVariantList &r = found.first();
+    if (r[0].toLongLong() != r[1].toLongLong())
+        out << QStringLiteral("客户总数记为 %1 位（list_counts.customers），实际为 %2 位。").arg(r[0].toLongLong()).arg(r[1].toLongLong());
+    if (r[2].toLongLong() != r[3].toLongLong())
+        out << QStringLiteral("未还清的客户记为 %1 位（list_counts.customers_out），实际为 %2 位。").arg(r[2].toLongLong()).arg(r[3].toLongLong());
+    return {};
+}
+
+QString describeCustomerDay(const QVariantList &r)
+{
+    const QString list = r[0].toLongLong() == 1 ? QStringLiteral("全部客户") : QStringLiteral("未还清客户");
+    const QString day = r[1].toString().isEmpty() ? QStringLiteral("从未租碟的") : QStringLiteral("租碟日期为 %1 的").arg(r[1].toString());
+    return QStringLiteral("%1按日计数（customer_days）中%2客户记为 %3 位，实际为 %4 位。")
+        .arg(list, day)
+        .arg(r[2].toLongLong())
+        .arg(r[3].toLongLong());
+}
+
+QString customer(const QVariant &id, const QVariant &name)
+{
+    return QStringLiteral("客户 %1“%2”").arg(number(id), text(name));
+}
+
+// Two entries of one list that the shop keeper cannot tell apart: the same text once the
+// blanks around it are removed (the lists show values trimmed), compared the way add-if-new
+// compares (card types without regard to letter case). Blank values are not entries.
+Status findLookupDuplicates(Connection &c, QStringList &out)
+{
+    for (Lookup which : AllLookups) {
+        const QString col = LookupColumn(which);
+        QList<QVariantList> values;
+        if (Status s = rows(c, QStringLiteral("SELECT id, %1 FROM table3 WHERE %1 IS NOT NULL ORDER BY id").arg(col), values); !s)
+            return s;
+        QHash<QString, QList<qint64>> seen;
+        QHash<QString, QString> shown; // the text as first stored
+        QStringList order;
+        for (const QVariantList &v : values) {
+            const QString value = v[1].toString().trimmed();
+            if (value.isEmpty())
+                continue;
+            const QString key = LookupCase(which) == Qt::CaseInsensitive ? value.toCaseFolded() : value;
+            if (!seen.contains(key)) {
+                order << key;
+                shown.insert(key, value);
+            }
+            seen[key] << v[0].toLongLong();
+        }
+        for (const QString &key : std::as_const(order)) {
+            const QList<qint64> &ids = seen[key];
+            if (ids.size() < 2)
+                continue;
+            QStringList idText;
+            for (qint64 id : ids)
+                idText << QString::number(id);
+            out << QStringLiteral("选择列表“%1”（table3.%2）中“%3”出现 %4 次（第 %5 行）。")
+                       .arg(LookupName(which), col, shown.value(key))
+                       .arg(ids.size())
+                       .arg(idText.join(QStringLiteral("、")));
+        }
+    }
+    return {};
+}
+
+QList<Invariant> makeInvariants()
+{
+    return {
+        RowInvariant(QStringLiteral("disc-out-has-open-record"), 1, QStringLiteral(R"(
+            SELECT id, t13, s3, s1, open, matching, open_date FROM (
+              SELECT d.id, d.t13, d.s3, d.s1,
+                (SELECT count(*) FROM table4 r WHERE r.discid = d.id AND r.discname = d.t13 AND r.s2 IS NULL) AS open,
+                (SELECT count(*) FROM table4 r WHERE r.discid = d.id AND r.discname = d.t13 AND r.s2 IS NULL
+                   AND r.s1 = d.s1) AS matching,
+                (SELECT r.s1 FROM table4 r WHERE r.discid = d.id AND r.discname = d.t13 AND r.s2 IS NULL
+                   ORDER BY r.id DESC LIMIT 1) AS open_date
+              FROM table1 d WHERE d.s3 IS NOT NULL)
+            WHERE t13 IS NULL OR open <> 1 OR matching <> 1 ORDER BY id)"),
+                     describeDiscOut),
+        RowInvariant(QStringLiteral("open-record-has-disc-out"), 1, QStringLiteral(R"(
+            SELECT r.id, r.discid, r.discname, r.khid, r.s1, d.id IS NOT NULL, d.t13, d.s3, k.id IS NOT NULL, k.t1
+            FROM table4 r LEFT JOIN table1 d ON d.id = r.discid LEFT JOIN table2 k ON k.id = r.khid
+            WHERE r.s2 IS NULL AND (d.id IS NULL OR d.t13 IS NULL OR d.t13 <> r.discname OR d.s3 IS NULL
+                OR k.id IS NULL OR k.t1 IS NULL OR k.t1 <> d.s3 COLLATE NOCASE)
+            ORDER BY r.id)"),
+                     describeOpenRecord),
+        {QStringLiteral("disc-counters"), 1, findCounterBreaches},
+        RowInvariant(QStringLiteral("disc-blocks"), 1, QStringLiteral(R"(
+            WITH actual AS (
+              SELECT 1 AS list, id >> 10 AS block, count(*) AS n FROM table1 WHERE t13 IS NOT NULL GROUP BY id >> 10
+              UNION ALL
+              SELECT 2, id >> 10, count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL GROUP BY id >> 10)
+            SELECT list, block, kept, actual_n FROM (
+              SELECT a.list, a.block, coalesce(b.n, 0) AS kept, a.n AS actual_n
+              FROM actual a LEFT JOIN list_blocks b ON b.list = a.list AND b.block = a.block
+              UNION ALL
+              SELECT b.list, b.block, b.n, 0 FROM list_blocks b
+              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = b.list AND a.block = b.block))
+            WHERE kept <> actual_n ORDER BY list, block)"),
+                     describeBlock),
+        RowInvariant(QStringLiteral("settled-customer-has-no-open-record"), 1, QStringLiteral(R"(
+            SELECT k.id, k.t1, k.s3, count(r.id), group_concat(r.id, '、')
+            FROM table2 k JOIN table4 r ON r.khid = k.id AND r.s2 IS NULL
+            WHERE k.s3 IS NOT NULL GROUP BY k.id ORDER BY k.id)"),
+                     describeSettled),
+        {QStringLiteral("lookup-no-duplicates"), 1, findLookupDuplicates},
+        {QStringLiteral("customer-counters"), 2, findCustomerCounterBreaches},
+        RowInvariant(QStringLiteral("customer-days"), 2, QStringLiteral(R"(
+            WITH actual AS (
+              SELECT 1 AS list, ifnull(s1, '') AS day, count(*) AS n FROM table2 WHERE t1 IS NOT NULL GROUP BY 2
+              UNION ALL
+              SELECT 2, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)
+            SELECT list, day, kept, actual_n FROM (
+              SELECT a.list, a.day, coalesce(d.n, 0) AS kept, a.n AS actual_n
+              FROM actual a LEFT JOIN customer_days d ON d.list = a.list AND d.day = a.day
+              UNION ALL
+              SELECT d.list, d.day, d.n, 0 FROM customer_days d
+              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day))
+            WHERE kept <> actual_n ORDER BY list, day)"),
+                     describeCustomerDay),
+        // Every rental stamps the customer's last rental date; nothing clears it.
+        RowInvariant(QStringLiteral("customer-with-records-has-rental-date"), 1, QStringLiteral(R"(
+            SELECT k.id, k.t1, count(r.id), min(r.id) FROM table2 k JOIN table4 r ON r.khid = k.id
+            WHERE k.s1 IS NULL GROUP BY k.id ORDER BY k.id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1有 %2 条租碟记录（最早为记录 %3），却没有租碟日期。")
+                             .arg(customer(r[0], r[1]), r[2].toString(), r[3].toString());
+                     }),
+        // A deposit date is stored with a deposit and cleared when it is returned.
+        RowInvariant(QStringLiteral("deposit-date-with-deposit"), 1, QStringLiteral(R"(
+            SELECT id, t1, s5, t4 FROM table2 WHERE s5 IS NOT NULL AND NOT (ifnull(t4, 0) > 0) ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1记有押金日期 %2，押金却是 %3 元。")
+                             .arg(customer(r[0], r[1]), text(r[2]), text(r[3]));
+                     }),
+        // A card date is stored with a card type and cleared when the card is invalidated.
+        RowInvariant(QStringLiteral("card-date-with-card"), 1, QStringLiteral(R"(
+            SELECT id, t1, s4 FROM table2 WHERE s4 IS NOT NULL AND (t3 IS NULL OR trim(t3) = '') ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         return QStringLiteral("%1记有办证日期 %2，却没有办证类型。").arg(customer(r[0], r[1]), text(r[2]));
+                     }),
+        {QStringLiteral("disc-index"), 3, CheckDiscIndex},
+        {QStringLiteral("customer-index"), 4, CheckCustomerIndex},
+    };
+}
+
+} // namespace
+
+Invariant RowInvariant(const QString &name, int sinceVersion, const QString &sql,
+                       std::function<QString(const QVariantList &row)> describe)
+{
+    return {name, sinceVersion, [sql, describe](Connection &c, QStringList &out) -> Status {
+                auto q = c.run(sql);
+                if (!q)
+                    return q.status();
+                qint64 more = 0;
+                int found = 0;
+                while (q.value().next()) {
+                    if (found >= kMaxPerRule) {
+                        ++more;
+                        continue;
+                    }
+                    QVariantList row;
+                    const int n = q.value().record().count();
+                    for (int i = 0; i < n; ++i)
+                        row << q.value().value(i);
+                    out << describe(row);
+                    ++found;
+                }
+                if (more > 0)
+                    out << QStringLiteral("……另有 %1 处同类问题。").arg(more);
+                return {};
+            }};
+}
+
+const QList<Invariant> &Invariants()
+{
+    static const QList<Invariant> all = makeInvariants();
+    return all;
+}
+
+QStringList CheckReport::lines() const
+{
+    QStringList out;
+    for (const QString &i : integrity)
+        out << QStringLiteral("完整性检查：%1").arg(i);
+    for (const auto &b : breaches)
+        out << b.second;
+    return out;
+}
+
+Result<CheckReport> CheckFile(Connection &c)
+{
+    if (!c.ok())
+        return c.status();
+    CheckReport report;
+    auto version = c.scalar(QStringLiteral("PRAGMA user_version"));
+    if (!version)
+        return version.status();
+    report.version = version->toInt();
+    auto q = c.run(QStringLiteral("PRAGMA integrity_check"));
+    if (!q)
+        return q.status();
+    while (q.value().next()) {
+        const QString line = q.value().value(0).toString();
+        if (line != QLatin1String("ok"))
+            report.integrity << line;
+    }
+    q.value().finish();
+    for (const Invariant &rule : Invariants()) {
+        if (rule.sinceVersion > report.version)
+            continue;
+        QStringList found;
+        if (Status s = rule.find(c, found); !s)
+            found << QStringLiteral("无法检查“%1”：%2").arg(rule.name, s.error());
+        for (const QString &f : std::as_const(found))
+            report.breaches << qMakePair(rule.name, f);
+    }
+    return report;
+}
+
+Result<CheckReport> CheckFile(const QString &path)
+{
+    Connection c(path, Connection::Mode::Inspect);
+    return CheckFile(c);
+}
+
+} // namespace db

@@ -1,0 +1,28 @@
+#include "data/search/textmatch.h"
+
+namespace db {
+namespace {
+
+// SQLite refuses LIKE patterns longer than this many bytes.
+constexpr qsizetype kLikePatternMax = 50000;
+
+} // namespace
+
+Condition ContainsCondition(const QString &column, const QString &part)
+{
+    QString escaped = part;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+    escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    const QString pattern = QLatin1Char('%') + escaped + QLatin1Char('%');
+    if (pattern.toUtf8().size() <= kLikePatternMax)
+        return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), pattern};
+    // LIKE reads both texts only up to a NUL; lower() folds A-Z only, as LIKE does.
+    const qsizetype nul = part.indexOf(QChar(0));
+    return {QStringLiteral("instr(lower(CASE WHEN instr(%1, char(0)) > 0 THEN substr(%1, 1, instr(%1, char(0)) - 1) "
+                           "ELSE %1 END), lower(?)) > 0")
+                .arg(column),
+            nul < 0 ? part : part.left(nul)};
+}
+
+} // namespace db

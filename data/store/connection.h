@@ -1,0 +1,88 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+
+#include "data/store/result.h"
+
+class QSqlError;
+
+namespace db {
+
+// Opens the file in use for one operation and closes it on every exit path, so no
+// connection outlives the operation and the data switch takes effect at the next one.
+class Connection
+{
+public:
+    Connection();                              // the file chosen by the data switch
+    explicit Connection(const QString &path);  // a given file
+    // Existing: the file must be there and is upgraded when an earlier release wrote it.
+    // Create: a new, empty file is fine. Inspect: the file must be there and is read as it
+    // is, whatever its layout version (checks and backups never change a file's layout).
+    enum class Mode { Existing, Create, Inspect };
+    Connection(const QString &path, Mode mode);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool ok() const { return m_status.ok(); }
+    const Status &status() const { return m_status; }
+    const QString &path() const { return m_path; }
+    QSqlDatabase &database() { return m_db; }
+
+    QSqlQuery query() const { return QSqlQuery(m_db); }
+    // Prepares and runs sql with positional bindings.
+    Result<QSqlQuery> run(const QString &sql, const QVariantList &binds = {});
+    Status exec(const QString &sql, const QVariantList &binds = {});
+    // First column of the first row; a NULL QVariant when there is no row.
+    Result<QVariant> scalar(const QString &sql, const QVariantList &binds = {});
+    // Runs a statement prepared on query() once more with its values bound; counted like
+    // every other statement, so a crash test can stop a loop of them half-way.
+    Status execPrepared(QSqlQuery &q);
+
+    // Reason for a failed statement, in words for the shop keeper.
+    Status failure(const QSqlError &error) const;
+
+    // Statements run through any connection of this process since it started. With
+    // LANLAN_KILL_AFTER_STATEMENT=N in the environment (read once; the crash tests set it)
+    // the process kills itself with SIGKILL right after the Nth one.
+    static qint64 statementsRun();
+    // Statements every connection runs right after opening; tests use it to shrink the
+    // room a file may grow into (PRAGMA max_page_count). Empty in the program.
+    static void setTestPragmas(const QStringList &statements);
+
+private:
+    void open(bool mustExist, bool asItIs = false);
+    QString m_name;
+    QString m_path;
+    QSqlDatabase m_db;
+    Status m_status;
+};
+
+// BEGIN IMMEDIATE on construction; rolls back unless commit() succeeded, so a failed
+// operation never leaves the file half-written.
+class Transaction
+{
+public:
+    explicit Transaction(Connection &c);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    bool ok() const { return m_status.ok(); }
+    const Status &status() const { return m_status; }
+    Status commit();
+
+private:
+    Connection &m_conn;
+    Status m_status;
+    bool m_active = false;
+};
+
+QString DescribeError(const QSqlError &error);
+Fault FaultOf(const QSqlError &error);
+
+} // namespace db
