@@ -332,14 +332,20 @@ void benchShop(const QString &file, int reps, int latinPercent, bool pagesToo)
 // One fresh process: the program's start (the file opened, the lookup lists read, the search
 // index warmed as the main window does after the login), then one search, timed. Prints
 // the milliseconds of the warm-up and of the search.
-int oneSearch(const QString &dir, int kind, db::RentalState state)
+int oneSearch(const QString &dir, int kind, db::RentalState state, bool warmUp)
 {
     db::ProgramDir::setPath(dir);
     db::DemoData::setEnabled(false);
     must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
     QElapsedTimer warm;
     warm.start();
-    must(db::WarmDiscIndex().ok(), QStringLiteral("warm-up"));
+    if (warmUp) {
+        const db::LookupLists &lists = db::Lookups();
+        must(db::WarmDiscIndex(db::DiscValueTerms(lists.MediaList.entries(), lists.ContentList.entries(),
+                                                  lists.CountryList.entries()))
+                 .ok(),
+             QStringLiteral("warm-up"));
+    }
     const double warmMs = double(warm.nsecsElapsed()) / 1e6;
     db::DiscFilter f = searchKinds().at(size_t(kind)).filter;
     f.state = state;
@@ -366,31 +372,37 @@ void firstSearches(const QString &file, int reps)
         out << "shop: " << QFileInfo(file).fileName() << ", " << n->toLongLong() << " discs; " << reps
             << " fresh processes per search (the file in the system's cache)\n\n";
     }
-    out << "| search | first of a run: median | p95 | later in the run: median | p95 | warm-up at start: median |\n";
-    out << "|---|---:|---:|---:|---:|---:|\n";
+    out << "| search | first, no warm-up: median | p95 | first after the warm-up: median | p95 | later in the run: median | p95 | warm-up: median |\n";
+    out << "|---|---:|---:|---:|---:|---:|---:|---:|\n";
     const std::vector<Kind> kinds = searchKinds();
     for (const auto &[state, label] : {std::pair{db::RentalState::OnShelf, QStringLiteral("可租碟片列表")},
                                        std::pair{db::RentalState::Any, QStringLiteral("碟片查询")}}) {
         for (size_t k = 0; k < kinds.size(); ++k) {
-            std::vector<double> first, warmUp;
-            for (int r = 0; r < reps; ++r) {
+            std::vector<double> bare, first, warmUp;
+            for (int r = 0; r < 2 * reps; ++r) {
+                const bool warm = r % 2 == 1;
                 QProcess child;
                 child.start(QCoreApplication::applicationFilePath(),
                             {QStringLiteral("--one-search"), dir.path(), QString::number(k),
-                             QString::number(int(state))});
+                             QString::number(int(state)), warm ? QStringLiteral("1") : QStringLiteral("0")});
                 must(child.waitForFinished(120000) && child.exitCode() == 0,
                      QStringLiteral("child: ") + QString::fromLocal8Bit(child.readAllStandardError()));
                 const QStringList ms = QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
-                warmUp.push_back(ms.value(0).toDouble());
-                first.push_back(ms.value(1).toDouble());
+                if (warm) {
+                    warmUp.push_back(ms.value(0).toDouble());
+                    first.push_back(ms.value(1).toDouble());
+                } else {
+                    bare.push_back(ms.value(1).toDouble());
+                }
             }
             db::DiscFilter f = kinds[k].filter;
             f.state = state;
             const db::PagedQuery q = db::DiscFilterQuery(f);
             must(db::ReadPage(q, 1, 30).ok(), kinds[k].name);
             const Stats later = time(reps, [&] { must(db::ReadPage(q, 1, 30).ok(), kinds[k].name); });
-            const Stats cold = stats(first), warm = stats(warmUp);
-            out << "| " << label << "：" << kinds[k].name << " | " << QString::number(cold.median, 'f', 2) << " | "
+            const Stats none = stats(bare), cold = stats(first), warm = stats(warmUp);
+            out << "| " << label << "：" << kinds[k].name << " | " << QString::number(none.median, 'f', 2) << " | "
+                << QString::number(none.p95, 'f', 2) << " | " << QString::number(cold.median, 'f', 2) << " | "
                 << QString::number(cold.p95, 'f', 2) << " | " << QString::number(later.median, 'f', 2) << " | "
                 << QString::number(later.p95, 'f', 2) << " | " << QString::number(warm.median, 'f', 1) << " |\n";
             out.flush();
@@ -408,8 +420,8 @@ int main(int argc, char *argv[])
     int reps = 30, latin = 10;
     bool pages = true;
     const QStringList args = app.arguments().mid(1);
-    if (args.value(0) == QLatin1String("--one-search") && args.size() == 4)
-        return oneSearch(args[1], args[2].toInt(), db::RentalState(args[3].toInt()));
+    if (args.value(0) == QLatin1String("--one-search") && args.size() == 5)
+        return oneSearch(args[1], args[2].toInt(), db::RentalState(args[3].toInt()), args[4] == QLatin1String("1"));
     bool first = false;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--reps") && i + 1 < args.size())
