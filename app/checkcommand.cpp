@@ -3,28 +3,15 @@
 #include <QDir>
 #include <QTextStream>
 
-#include <cstring>
-
 #include "data/safety/invariants.h"
 #include "data/store/programdir.h"
 
 namespace startup {
 
-bool isCheckCommand(int argc, char *argv[])
-{
-    return argc >= 2 && std::strcmp(argv[1], "--check") == 0;
-}
-
-int runCheck(const QStringList &arguments)
+int runCheck(const QString &file)
 {
     QTextStream out(stdout);
-    QTextStream err(stderr);
-    const QStringList rest = arguments.mid(2);
-    if (rest.size() > 1) {
-        err << "用法：lanlan --check [数据文件]\n";
-        return 2;
-    }
-    const QString path = rest.isEmpty() ? db::RealDatabaseFile() : rest.first();
+    const QString path = file.isEmpty() ? db::RealDatabaseFile() : file;
     out << "检查数据文件：" << QDir::toNativeSeparators(path) << "\n";
     const auto report = db::CheckFile(path);
     if (!report) {

@@ -4,19 +4,29 @@
 #include <QTranslator>
 
 #include "app/checkcommand.h"
+#include "app/commandline.h"
 #include "app/programicon.h"
+#include "app/searchwarmup.h"
 #include "app/startup.h"
 #include "app/termination.h"
 #include "data/store/buildinfo.h"
 
 int main(int argc, char *argv[])
 {
-    // A check needs no display: it runs before any window toolkit is started.
-    if (startup::isCheckCommand(argc, argv)) {
+    // Whatever only prints (a check, the help, the version, a refused option) needs no
+    // display and creates no file: it runs before any window toolkit is started.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const startup::CommandLine line = startup::ReadCommandLine(arguments);
+    if (line.action != startup::CommandLine::Action::Run) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("Lanlan"));
         QCoreApplication::setOrganizationName(QStringLiteral("Lanlan"));
-        return startup::runCheck(QCoreApplication::arguments());
+        QCoreApplication::setApplicationVersion(QStringLiteral(LANLAN_VERSION));
+        if (line.action == startup::CommandLine::Action::Check)
+            return startup::runCheck(line.file);
+        return startup::PrintForCommandLine(line);
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lanlan"));
@@ -40,6 +50,7 @@ int main(int argc, char *argv[])
         return startup::terminationRequested() ? 0 : 1;
     }
     const int code = QApplication::exec();
+    startup::WaitForSearchWarmUp();
     startup::backUpAtExit();
     return startup::terminationRequested() ? 0 : code;
 }

@@ -11,6 +11,7 @@
 #include "app/about.h"
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
+#include "app/searchwarmup.h"
 #include "app/tour.h"
 #include "data/shop/lookuplists.h"
 #include "data/store/programdir.h"
@@ -172,6 +173,7 @@ void main_MDIForm::toggleDemoData()
         return;
     }
     ui::DataSwitch::announce();
+    startup::WarmSearchInBackground();
 }
 
 void main_MDIForm::closeEvent(QCloseEvent *event)

@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "app/main_mdiform.h"
+#include "app/searchwarmup.h"
 #include "ui/windowhost.h"
 #include "ui/messages.h"
 #include "ui/textlimit.h"
@@ -162,6 +163,7 @@ void Password_Form::button1_Click()
         m->activateWindow();
     }
     m_loggedIn = true;
+    startup::WarmSearchInBackground();
     // A later data switch that needs a login again gets a fresh window.
     if (g_login == this)
         g_login = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/textlimit.h"
+#include "ui/typedbox.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -62,11 +63,7 @@ void Qdisc_Form::build()
     for (int i = 0; i < 5; ++i) {
         const int top = kTop + (i + 2) * kRowStep;
         caption(this, QString::fromUtf8(combos[i]), i + 2, top);
-        m_combo[i] = new QComboBox(this);
-        m_combo[i]->setObjectName(QStringLiteral("Combo1_%1").arg(i));
-        m_combo[i]->setEditable(true);
-        m_combo[i]->setInsertPolicy(QComboBox::NoInsert);
-        ui::LimitLength(m_combo[i]->lineEdit());
+        m_combo[i] = ui::NewTypedBox(this, QStringLiteral("Combo1_%1").arg(i));
         m_combo[i]->setMaxVisibleItems(15);
         m_combo[i]->setGeometry(twips(kFieldLeft), twips(top), twips(kFieldWidth), twips(kFieldHeight));
     }

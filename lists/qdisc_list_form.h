@@ -36,7 +36,10 @@ public:
 
 protected:
     db::PagedQuery query() const override;
+    void shownLoaded() override { m_shownCriteria = m_criteria; }
+    void loadFailed() override { setCriteria(m_shownCriteria); }
 
 private:
     QStringList m_criteria;
+    QStringList m_shownCriteria; // what the rows shown were read with
 };

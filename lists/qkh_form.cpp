@@ -13,6 +13,7 @@
 #include "ui/fieldcheck.h"
 #include "ui/messages.h"
 #include "ui/textlimit.h"
+#include "ui/typedbox.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -66,11 +67,7 @@ Qkh_Form *Qkh_Form::openShared()
 
 QComboBox *Qkh_Form::buildCombo(int index, int left, int top, int width)
 {
-    auto *box = new QComboBox(this);
-    box->setObjectName(QStringLiteral("Combo1_%1").arg(index));
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    ui::LimitLength(box->lineEdit());
+    QComboBox *box = ui::NewTypedBox(this, QStringLiteral("Combo1_%1").arg(index));
     box->setGeometry(twips(left), twips(top), twips(width), std::max(twips(315), box->sizeHint().height()));
     while (m_combos.size() <= index)
         m_combos << nullptr;

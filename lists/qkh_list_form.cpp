@@ -51,6 +51,18 @@ db::PagedQuery Qkh_list_Form::query() const
     return db::CustomerCriteriaQuery(m_criteria);
 }
 
+void Qkh_list_Form::shownLoaded()
+{
+    m_shownTag = m_tag;
+    m_shownCriteria = m_criteria;
+}
+
+void Qkh_list_Form::loadFailed()
+{
+    m_tag = m_shownTag;
+    m_criteria = m_shownCriteria;
+}
+
 QStringList Qkh_list_Form::cells(const QVariantList &row) const
 {
     return db::CustomerListCells(row);

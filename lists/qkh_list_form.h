@@ -26,8 +26,13 @@ protected:
     db::PagedQuery query() const override;
     QStringList cells(const QVariantList &row) const override;
     void openRecord(qint64 id) override;
+    void shownLoaded() override;
+    void loadFailed() override;
 
 private:
     QString m_tag;
     db::CustomerCriteria m_criteria;
+    // What the rows shown were read with.
+    QString m_shownTag;
+    db::CustomerCriteria m_shownCriteria;
 };

@@ -16,6 +16,7 @@
 #include "data/shop/rentals.h"
 #include "hoverpad/usercontrol1.h"
 #include "lists/openers.h"
+#include "rental/customerfields.h"
 #include "rental/list_form2.h"
 #include "rental/prerentlist.h"
 #include "ui/fieldcheck.h"
@@ -79,18 +80,9 @@ input_Form2 *input_Form2::shared()
     return ui::Shared<input_Form2>([] { return new input_Form2; });
 }
 
-QLineEdit *input_Form2::buildField(int index, const QString &label, int left, int top, int width, int maxLength)
+QLineEdit *input_Form2::buildField(int index)
 {
-    ui::UnderlinedField f;
-    f.index = index;
-    f.label = label;
-    f.left = left;
-    f.top = top;
-    f.width = width;
-    f.maxLength = maxLength;
-    f.minHeightTwips = 240;
-    f.padding = 4;
-    QLineEdit *edit = ui::AddUnderlinedField(this, f);
+    QLineEdit *edit = ui::AddUnderlinedField(this, rental::CustomerField(index));
     edit->installEventFilter(this);
     m_fields.insert(index, edit);
     return edit;
@@ -98,11 +90,8 @@ QLineEdit *input_Form2::buildField(int index, const QString &label, int left, in
 
 void input_Form2::build()
 {
-    buildField(Name, QStringLiteral("姓名"), 840, 360, 1800, 25);
-    buildField(Card, QStringLiteral("身份证"), 3660, 360, 2400, 20);
-    buildField(CardType, QStringLiteral("办证"), 6780, 360, 1800, 30);
-    buildField(Deposit, QStringLiteral("押金(元/RMB)"), 1620, 840, 1020, 6);
-    buildField(Remark, QStringLiteral("备注"), 3660, 840, 4920, 50);
+    for (int index : kFieldOrder)
+        buildField(index);
     findChild<QLabel *>(QStringLiteral("Label1_%1").arg(Deposit))->setToolTip(QStringLiteral("指月薪.不填为面议"));
     for (int i = 1; i < kFieldOrder.size(); ++i)
         setTabOrder(field(kFieldOrder[i - 1]), field(kFieldOrder[i]));

@@ -40,7 +40,7 @@ protected:
 
 private:
     void build();
-    QLineEdit *buildField(int index, const QString &label, int left, int top, int width, int maxLength);
+    QLineEdit *buildField(int index);
     QLineEdit *field(int index) const { return m_fields.value(index); }
     void emptyFields();
     void unlockFields();

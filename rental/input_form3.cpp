@@ -10,6 +10,7 @@
 #include "data/shop/customerchecks.h"
 #include "data/store/dates.h"
 #include "hoverpad/usercontrol1.h"
+#include "rental/customerfields.h"
 #include "rental/openers.h"
 #include "ui/fieldcheck.h"
 #include "ui/listgrid.h"
@@ -23,6 +24,8 @@ using ui::twips;
 namespace {
 
 enum Field { Name = 0, Card = 1, CardType = 26, Deposit = 39, Remark = 40 };
+// Where the frame of the customer's fields stands in the window, in twips.
+constexpr int kFrameLeft = 135, kFrameTop = 90;
 enum Button { RefundButton = 0, ReturnButton = 1, InvalidateButton = 2, ContinueButton = 3 };
 constexpr int kMarkColumn = 8;
 const QString kTick = QStringLiteral("√");
@@ -71,17 +74,10 @@ input_Form3::input_Form3(QWidget *parent) : QWidget(parent)
     });
 }
 
-void input_Form3::buildField(int index, const QString &label, int left, int top, int width, int maxLength)
+void input_Form3::buildField(int index, QWidget *frame)
 {
-    ui::UnderlinedField f;
-    f.index = index;
-    f.label = label;
-    f.left = left;
-    f.top = top;
-    f.width = width;
-    f.maxLength = maxLength;
-    QWidget *frame = findChild<QGroupBox *>(QStringLiteral("Frame1"));
-    m_fields.insert(index, ui::AddUnderlinedField(frame, f));
+    // The rental window's layout, within the frame.
+    m_fields.insert(index, ui::AddUnderlinedField(frame, rental::CustomerField(index, kFrameLeft, kFrameTop)));
     if (index == Deposit)
         frame->findChild<QLabel *>(QStringLiteral("Label1_%1").arg(index))->setToolTip(QStringLiteral("指月薪.不填为面议"));
 }
@@ -90,13 +86,10 @@ void input_Form3::build()
 {
     auto *frame = new QGroupBox(this);
     frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twips(135), twips(90), twips(11640), twips(1140));
+    frame->setGeometry(twips(kFrameLeft), twips(kFrameTop), twips(11640), twips(1140));
 
-    buildField(Name, QStringLiteral("姓名"), 660, 330, 1500, 25);
-    buildField(Card, QStringLiteral("身份证"), 2985, 330, 2400, 20);
-    buildField(CardType, QStringLiteral("办证"), 6000, 330, 1800, 30);
-    buildField(Deposit, QStringLiteral("押金(元/RMB)"), 9525, 330, 900, 6);
-    buildField(Remark, QStringLiteral("备注"), 660, 750, 9765, 50);
+    for (int index : fieldIndexes())
+        buildField(index, frame);
     // The same checks as where the customer is registered; nothing here is saved.
     ui::CheckOnLeave(m_fields.value(Card), db::IdentityCardProblem);
     ui::CheckOnLeave(m_fields.value(Deposit), db::DepositProblem);

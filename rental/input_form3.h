@@ -36,7 +36,7 @@ public:
 
 private:
     void build();
-    void buildField(int index, const QString &label, int left, int top, int width, int maxLength);
+    void buildField(int index, QWidget *frame);
     void gridLoad(ui::ListGrid *grid);
     void fillGrid(ui::ListGrid *grid, const QList<db::StatusRow> &rows);
     void setField(int index, const QString &text);

@@ -15,6 +15,7 @@
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/textlimit.h"
+#include "ui/typedbox.h"
 #include "ui/twips.h"
 #include "ui/windowhost.h"
 
@@ -93,11 +94,7 @@ void list_Form2::build()
     int i = 0;
     for (const Box &b : kBoxes) {
         addLabel(2 + i, QString::fromUtf8(b.label));
-        auto *box = new QComboBox(this);
-        box->setObjectName(QStringLiteral("Combo1_%1").arg(i));
-        box->setEditable(true);
-        box->setInsertPolicy(QComboBox::NoInsert);
-        ui::LimitLength(box->lineEdit());
+        QComboBox *box = ui::NewTypedBox(this, QStringLiteral("Combo1_%1").arg(i));
         // Filled once, from the lists as they are when the window loads.
         box->addItem(QString());
         box->addItems(db::Lookups().list(b.list).entries());
@@ -163,10 +160,16 @@ bool list_Form2::takeFilterFromControls()
 bool list_Form2::prepareLoad(LoadCause cause)
 {
     if (cause == LoadCause::Activation) {
-        // A reload after a change shows the rentable discs unfiltered, whatever the
-        // filter controls hold.
+        // A reload after a change shows the rentable discs unfiltered; the filter boxes are
+        // emptied with it, so they never show a filter the list does not apply.
         m_filter = db::DiscFilter{};
         m_filter.state = db::RentalState::OnShelf;
+        m_number->clear();
+        m_title->clear();
+        for (QComboBox *box : std::as_const(m_boxes)) {
+            box->setCurrentIndex(0);
+            box->clearEditText();
+        }
         return true;
     }
     // Paging applies the filters as they stand, queried or not.

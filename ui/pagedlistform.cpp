@@ -104,8 +104,13 @@ bool PagedListForm::loadPage(qint64 page)
     auto result = m_reader.read(query(), page, m_rowsPerPage);
     if (!result) {
         // The page shown stays whole: an emptied grid would look like a list with no rows.
-        if (!m_loaded)
+        if (!m_loaded) {
             layoutGrid();
+        } else {
+            // A new query may have moved the page to show: back to the one shown.
+            setShownPage(m_loadedPage);
+            loadFailed();
+        }
         msg::information(this, result.error());
         return false;
     }
@@ -116,6 +121,7 @@ bool PagedListForm::loadPage(qint64 page)
     const db::Page &p = result.value();
     // A page beyond a shrunken result shows the last page rather than nothing.
     m_currentPage = m_gridTag = p.recordCount > 0 ? p.page : page;
+    m_loadedPage = m_currentPage;
     if (p.recordCount > 0) {
         m_label[3]->setText(QString::number(p.page));
         m_label[2]->setText(QStringLiteral("共 %1 页/ %2 记录").arg(p.pageCount).arg(p.recordCount));
@@ -142,6 +148,7 @@ bool PagedListForm::loadPage(qint64 page)
     m_grid->selectCell(1, 1);
     m_grid->setUpdatesEnabled(true);
     m_grid->setProperty("Tag", QString::number(m_gridTag));
+    shownLoaded();
     return true;
 }
 
@@ -193,8 +200,11 @@ void PagedListForm::gridClicked()
 void PagedListForm::gridDoubleClicked()
 {
     const qint64 id = rowRecord(m_grid->Row());
-    if (id > 0)
-        openRecord(id);
+    if (id <= 0)
+        return;
+    // Closing the correction window gives the focus back to this list.
+    OpenedFrom from(this, m_grid);
+    openRecord(id);
 }
 
 QList<qint64> PagedListForm::selectedRecords() const

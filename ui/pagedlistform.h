@@ -70,6 +70,11 @@ protected:
     // own reads them here; false leaves the list as it is and loads nothing.
     enum class LoadCause { Activation, Paging };
     virtual bool prepareLoad(LoadCause cause) { Q_UNUSED(cause); return true; }
+    // A list whose statement a new query changes before it is loaded keeps what the page
+    // shown was read with (shownLoaded, after every page read) and goes back to it when
+    // the page of the new one cannot be read (loadFailed), so paging goes on in what is shown.
+    virtual void shownLoaded() {}
+    virtual void loadFailed() {}
     // Double-click on a row that shows a record.
     virtual void openRecord(qint64 id) { Q_UNUSED(id); }
     // The delete action on the records of the selected rows (never empty).
@@ -106,6 +111,7 @@ private:
     QVector<qint64> m_rowRecords;
     qint64 m_currentPage = 1;
     qint64 m_gridTag = 1;
+    qint64 m_loadedPage = 1; // the page the rows shown were read as
     qint64 m_pageCount = 0;
     int m_rowsPerPage = 30;
     int m_selectedRow = 0;

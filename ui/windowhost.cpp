@@ -8,7 +8,21 @@ namespace ui {
 namespace {
 WindowHost *g_host = nullptr;
 QHash<QByteArray, QPointer<QWidget>> g_shared;
+// The window that windows shown now were opened from, and what takes the focus back there.
+QPointer<QWidget> g_openedFrom, g_focusBack;
 } // namespace
+
+OpenedFrom::OpenedFrom(QWidget *window, QWidget *focus) : m_window(g_openedFrom), m_focus(g_focusBack)
+{
+    g_openedFrom = window;
+    g_focusBack = focus;
+}
+
+OpenedFrom::~OpenedFrom()
+{
+    g_openedFrom = m_window;
+    g_focusBack = m_focus;
+}
 
 void RegisterWindowHost(WindowHost *host)
 {
@@ -29,6 +43,22 @@ WindowHost *RegisteredWindowHost()
 void ShowWindow(QWidget *w)
 {
     w->setAttribute(Qt::WA_DeleteOnClose);
+    if (g_openedFrom) {
+        // After the workspace has activated whatever it picks next.
+        QObject::connect(w, &QObject::destroyed, g_openedFrom,
+                         [from = g_openedFrom, focus = g_focusBack] {
+                             QMetaObject::invokeMethod(
+                                 from,
+                                 [from, focus] {
+                                     if (!from)
+                                         return;
+                                     BringToFront(from);
+                                     if (focus)
+                                         focus->setFocus(Qt::OtherFocusReason);
+                                 },
+                                 Qt::QueuedConnection);
+                         });
+    }
     if (g_host) {
         g_host->showChild(w);
         return;

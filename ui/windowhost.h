@@ -26,6 +26,20 @@ WindowHost *RegisteredWindowHost();
 // Shows a new window: inside the host's workspace, or on its own when there is none. The
 // window is deleted when the user closes it.
 void ShowWindow(QWidget *w);
+// While one lives, every window ShowWindow shows was opened from `window`: closing it brings
+// `window` to the front again with the focus on `focus` (a list and its grid).
+class OpenedFrom
+{
+public:
+    OpenedFrom(QWidget *window, QWidget *focus);
+    ~OpenedFrom();
+    OpenedFrom(const OpenedFrom &) = delete;
+    OpenedFrom &operator=(const OpenedFrom &) = delete;
+
+private:
+    QWidget *m_window, *m_focus; // the ones before, set back at the end
+};
+
 // Brings a shown window to the front.
 void BringToFront(QWidget *w);
 // Closes a shown window, with the workspace frame around it.

@@ -1,9 +1,13 @@
 // Times the disc searches of the rentable-disc picker and the disc query on a shop in the
 // first release's layout, each beside the plain statement (LIKE over every disc):
 //   lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT] [--writes-only]
+// or the first search of a program run, each in a fresh process, beside the same search
+// repeated in one run, on a shop in the current layout (copied, never written):
+//   lanlan_bench_queries --first-search SHOP.sqlite [--reps N]
 // The shop is copied twice: one copy only to time its upgrade, the other (with a share of
 // the titles renamed to Latin ones, so a Latin part has something to find) for the rest.
 #include <QCoreApplication>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +26,7 @@
 #include "data/search/discfilter.h"
 #include "data/search/discindex.h"
 #include "data/shop/discrecords.h"
+#include "data/shop/lookuplists.h"
 #include "data/store/pagedquery.h"
 #include "data/store/programdir.h"
 
@@ -94,6 +99,28 @@ db::DiscFilter with(const std::function<void(db::DiscFilter &)> &set)
     db::DiscFilter f;
     set(f);
     return f;
+}
+
+std::vector<Kind> searchKinds()
+{
+    return {
+        {QStringLiteral("无条件"), {}},
+        {QStringLiteral("名称含 1 个汉字「传」"), with([](auto &f) { f.title = QStringLiteral("传"); })},
+        {QStringLiteral("名称含 2 个汉字「风云」"), with([](auto &f) { f.title = QStringLiteral("风云"); })},
+        {QStringLiteral("名称含 3 个拉丁字母「mat」"), with([](auto &f) { f.title = QStringLiteral("mat"); })},
+        {QStringLiteral("名称含 4 个汉字「月光传说」"), with([](auto &f) { f.title = QStringLiteral("月光传说"); })},
+        {QStringLiteral("名称含「100%」"), with([](auto &f) { f.title = QStringLiteral("100%"); })},
+        {QStringLiteral("主角含「王」"), with([](auto &f) { f.starring = QStringLiteral("王"); })},
+        {QStringLiteral("主角含「刘静怡」"), with([](auto &f) { f.starring = QStringLiteral("刘静怡"); })},
+        {QStringLiteral("导演含「建国」"), with([](auto &f) { f.director = QStringLiteral("建国"); })},
+        {QStringLiteral("媒介 DVD"), with([](auto &f) { f.media = QStringLiteral("DVD"); })},
+        {QStringLiteral("内容 动作"), with([](auto &f) { f.category = QStringLiteral("动作"); })},
+        {QStringLiteral("国家 香港"), with([](auto &f) { f.country = QStringLiteral("香港"); })},
+        {QStringLiteral("媒介 DVD + 国家 香港"), with([](auto &f) { f.media = QStringLiteral("DVD"); f.country = QStringLiteral("香港"); })},
+        {QStringLiteral("媒介 + 内容 + 国家"), with([](auto &f) { f.media = QStringLiteral("vcd"); f.category = QStringLiteral("喜剧"); f.country = QStringLiteral("日本"); })},
+        {QStringLiteral("名称「传」+ 媒介 DVD"), with([](auto &f) { f.title = QStringLiteral("传"); f.media = QStringLiteral("DVD"); })},
+        {QStringLiteral("名称「传」+ 主角「王」+ 国家 中国"), with([](auto &f) { f.title = QStringLiteral("传"); f.starring = QStringLiteral("王"); f.country = QStringLiteral("中国"); })},
+    };
 }
 
 const char *stateName(db::RentalState s)
@@ -172,24 +199,7 @@ void benchShop(const QString &file, int reps, int latinPercent, bool pagesToo)
     out << "| action | median | p95 | plain median | plain p95 | plain/ours | result |\n";
     out << "|---|---:|---:|---:|---:|---:|---|\n";
 
-    const std::vector<Kind> kinds = {
-        {QStringLiteral("无条件"), {}},
-        {QStringLiteral("名称含 1 个汉字「传」"), with([](auto &f) { f.title = QStringLiteral("传"); })},
-        {QStringLiteral("名称含 2 个汉字「风云」"), with([](auto &f) { f.title = QStringLiteral("风云"); })},
-        {QStringLiteral("名称含 3 个拉丁字母「mat」"), with([](auto &f) { f.title = QStringLiteral("mat"); })},
-        {QStringLiteral("名称含 4 个汉字「月光传说」"), with([](auto &f) { f.title = QStringLiteral("月光传说"); })},
-        {QStringLiteral("名称含「100%」"), with([](auto &f) { f.title = QStringLiteral("100%"); })},
-        {QStringLiteral("主角含「王」"), with([](auto &f) { f.starring = QStringLiteral("王"); })},
-        {QStringLiteral("主角含「刘静怡」"), with([](auto &f) { f.starring = QStringLiteral("刘静怡"); })},
-        {QStringLiteral("导演含「建国」"), with([](auto &f) { f.director = QStringLiteral("建国"); })},
-        {QStringLiteral("媒介 DVD"), with([](auto &f) { f.media = QStringLiteral("DVD"); })},
-        {QStringLiteral("内容 动作"), with([](auto &f) { f.category = QStringLiteral("动作"); })},
-        {QStringLiteral("国家 香港"), with([](auto &f) { f.country = QStringLiteral("香港"); })},
-        {QStringLiteral("媒介 DVD + 国家 香港"), with([](auto &f) { f.media = QStringLiteral("DVD"); f.country = QStringLiteral("香港"); })},
-        {QStringLiteral("媒介 + 内容 + 国家"), with([](auto &f) { f.media = QStringLiteral("vcd"); f.category = QStringLiteral("喜剧"); f.country = QStringLiteral("日本"); })},
-        {QStringLiteral("名称「传」+ 媒介 DVD"), with([](auto &f) { f.title = QStringLiteral("传"); f.media = QStringLiteral("DVD"); })},
-        {QStringLiteral("名称「传」+ 主角「王」+ 国家 中国"), with([](auto &f) { f.title = QStringLiteral("传"); f.starring = QStringLiteral("王"); f.country = QStringLiteral("中国"); })},
-    };
+    const std::vector<Kind> kinds = searchKinds();
 
     // Warm the memory the way a program run does: the first search of each kind is timed apart.
     if (pagesToo)
@@ -319,6 +329,88 @@ void benchShop(const QString &file, int reps, int latinPercent, bool pagesToo)
     db::ProgramDir::setPath(QString());
 }
 
+// One fresh process: the program's start (the file opened, the lookup lists read, the search
+// index warmed as the main window does after the login), then one search, timed. Prints
+// the milliseconds of the warm-up and of the search.
+int oneSearch(const QString &dir, int kind, db::RentalState state, bool warmUp)
+{
+    db::ProgramDir::setPath(dir);
+    db::DemoData::setEnabled(false);
+    must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
+    QElapsedTimer warm;
+    warm.start();
+    if (warmUp) {
+        const db::LookupLists &lists = db::Lookups();
+        must(db::WarmDiscIndex(db::DiscValueTerms(lists.MediaList.entries(), lists.ContentList.entries(),
+                                                  lists.CountryList.entries()))
+                 .ok(),
+             QStringLiteral("warm-up"));
+    }
+    const double warmMs = double(warm.nsecsElapsed()) / 1e6;
+    db::DiscFilter f = searchKinds().at(size_t(kind)).filter;
+    f.state = state;
+    QElapsedTimer t;
+    t.start();
+    must(db::ReadPage(db::DiscFilterQuery(f), 1, 30).ok(), QStringLiteral("search"));
+    out << warmMs << " " << double(t.nsecsElapsed()) / 1e6 << "\n";
+    return 0;
+}
+
+// The first search of each kind in `reps` fresh processes, beside the same search repeated
+// in this one, for the picker (on the shelf) and the disc query (every disc).
+void firstSearches(const QString &file, int reps)
+{
+    QTemporaryDir dir(QStringLiteral("/tmp/lanlan-bench-XXXXXX"));
+    must(dir.isValid(), QStringLiteral("temporary folder"));
+    copyOf(file, dir.filePath(QStringLiteral("db.sqlite")));
+    db::ProgramDir::setPath(dir.path());
+    db::DemoData::setEnabled(false);
+    {
+        db::Connection c; // upgraded here, if it must be, not in the first child
+        must(c.ok(), c.status().error());
+        auto n = c.scalar(QStringLiteral("SELECT count(*) FROM table1"));
+        out << "shop: " << QFileInfo(file).fileName() << ", " << n->toLongLong() << " discs; " << reps
+            << " fresh processes per search (the file in the system's cache)\n\n";
+    }
+    out << "| search | first, no warm-up: median | p95 | first after the warm-up: median | p95 | later in the run: median | p95 | warm-up: median |\n";
+    out << "|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    const std::vector<Kind> kinds = searchKinds();
+    for (const auto &[state, label] : {std::pair{db::RentalState::OnShelf, QStringLiteral("可租碟片列表")},
+                                       std::pair{db::RentalState::Any, QStringLiteral("碟片查询")}}) {
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            std::vector<double> bare, first, warmUp;
+            for (int r = 0; r < 2 * reps; ++r) {
+                const bool warm = r % 2 == 1;
+                QProcess child;
+                child.start(QCoreApplication::applicationFilePath(),
+                            {QStringLiteral("--one-search"), dir.path(), QString::number(k),
+                             QString::number(int(state)), warm ? QStringLiteral("1") : QStringLiteral("0")});
+                must(child.waitForFinished(120000) && child.exitCode() == 0,
+                     QStringLiteral("child: ") + QString::fromLocal8Bit(child.readAllStandardError()));
+                const QStringList ms = QString::fromLatin1(child.readAllStandardOutput()).simplified().split(' ');
+                if (warm) {
+                    warmUp.push_back(ms.value(0).toDouble());
+                    first.push_back(ms.value(1).toDouble());
+                } else {
+                    bare.push_back(ms.value(1).toDouble());
+                }
+            }
+            db::DiscFilter f = kinds[k].filter;
+            f.state = state;
+            const db::PagedQuery q = db::DiscFilterQuery(f);
+            must(db::ReadPage(q, 1, 30).ok(), kinds[k].name);
+            const Stats later = time(reps, [&] { must(db::ReadPage(q, 1, 30).ok(), kinds[k].name); });
+            const Stats none = stats(bare), cold = stats(first), warm = stats(warmUp);
+            out << "| " << label << "：" << kinds[k].name << " | " << QString::number(none.median, 'f', 2) << " | "
+                << QString::number(none.p95, 'f', 2) << " | " << QString::number(cold.median, 'f', 2) << " | "
+                << QString::number(cold.p95, 'f', 2) << " | " << QString::number(later.median, 'f', 2) << " | "
+                << QString::number(later.p95, 'f', 2) << " | " << QString::number(warm.median, 'f', 1) << " |\n";
+            out.flush();
+        }
+    }
+    db::ProgramDir::setPath(QString());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -328,9 +420,14 @@ int main(int argc, char *argv[])
     int reps = 30, latin = 10;
     bool pages = true;
     const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("--one-search") && args.size() == 5)
+        return oneSearch(args[1], args[2].toInt(), db::RentalState(args[3].toInt()), args[4] == QLatin1String("1"));
+    bool first = false;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--reps") && i + 1 < args.size())
             reps = std::max(3, args[++i].toInt());
+        else if (args[i] == QLatin1String("--first-search"))
+            first = true;
         else if (args[i] == QLatin1String("--writes-only"))
             pages = false;
         else if (args[i] == QLatin1String("--latin") && i + 1 < args.size())
@@ -339,8 +436,13 @@ int main(int argc, char *argv[])
             shop = args[i];
     }
     if (shop.isEmpty()) {
-        QTextStream(stderr) << "usage: lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT] [--writes-only]\n";
+        QTextStream(stderr) << "usage: lanlan_bench_queries SHOP_V1.sqlite [--reps N] [--latin PERCENT] [--writes-only]\n"
+                               "       lanlan_bench_queries --first-search SHOP.sqlite [--reps N]\n";
         return 2;
+    }
+    if (first) {
+        firstSearches(shop, reps);
+        return 0;
     }
     benchShop(shop, reps, latin, pages);
     return 0;

@@ -140,6 +140,34 @@ void SetDiscIndexCompactAt(qint64 changes)
     SetCompactAt(changes);
 }
 
+Status WarmDiscIndex(const QStringList &valueTerms)
+{
+    Connection c;
+    if (!c.ok())
+        return c.status();
+    Reader reader(c, kDiscs);
+    if (auto out = reader.term(QString(QChar(kOut))); !out)
+        return out.status();
+    for (const QString &t : valueTerms) {
+        if (auto set = reader.term(t); !set)
+            return set.status();
+    }
+    return reader.status();
+}
+
+QStringList DiscValueTerms(const QStringList &media, const QStringList &categories, const QStringList &countries)
+{
+    QStringList terms;
+    for (const auto &[kind, values] : {std::pair{kMedia, &media}, std::pair{kCategory, &categories},
+                                       std::pair{kCountry, &countries}}) {
+        for (const QString &v : *values) {
+            if (!v.isEmpty())
+                terms << valueTerm(kind, v);
+        }
+    }
+    return terms;
+}
+
 void ForgetDiscIndexMemory()
 {
     ForgetMemory();

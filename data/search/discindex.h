@@ -41,6 +41,14 @@ Status CompactDiscIndex(Connection &c);
 Status CheckDiscIndex(Connection &c, QStringList &breaches);
 // Logged changes that make a search fold them in (when it can write); tests lower it.
 void SetDiscIndexCompactAt(qint64 changes);
+// Does, for the file in use, what the first search of a program run would do before its
+// own terms: folds in a log that is due, reads the changes logged since the stored
+// bitmaps, and loads the discs out (every picker search needs them) and the values of the
+// lookup lists' media, categories and countries. Run at the start and after the data
+// switch, so the first search costs what a later one does.
+Status WarmDiscIndex(const QStringList &valueTerms = {});
+// The terms of the media, category and country values given, for WarmDiscIndex.
+QStringList DiscValueTerms(const QStringList &media, const QStringList &categories, const QStringList &countries);
 // Drops what the program holds in memory, so the next search starts from the file.
 void ForgetDiscIndexMemory();
 

@@ -14,6 +14,8 @@ class tst_startup : public QObject
 private slots:
     void firstWindow_data();
     void firstWindow();
+    void commandLineThatOnlyPrints_data();
+    void commandLineThatOnlyPrints();
 };
 
 void tst_startup::firstWindow_data()
@@ -71,6 +73,59 @@ void tst_startup::firstWindow()
         db::Connection c(dir.filePath(name));
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM table7").value().toInt(), accountExists ? 1 : 0);
     }
+}
+
+void tst_startup::commandLineThatOnlyPrints_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed");   // on standard output
+    QTest::addColumn<QString>("complained"); // on standard error
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "--check" << "";
+    QTest::newRow("-h") << QStringList{"-h"} << 0 << "--version" << "";
+    QTest::newRow("--help after the toolkit's -platform") << QStringList{"-platform", "offscreen", "--help"} << 0
+                                                         << "--check" << "";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << QStringLiteral("lanlan " EXPECTED_VERSION "\n") << "";
+    QTest::newRow("-v") << QStringList{"-v"} << 0 << QStringLiteral("lanlan " EXPECTED_VERSION "\n") << "";
+    QTest::newRow("unknown option") << QStringList{"--chek"} << 2 << "" << "chek";
+    QTest::newRow("unknown short option") << QStringList{"-x"} << 2 << "" << "--help";
+    QTest::newRow("stray argument") << QStringList{"db.sqlite"} << 2 << "" << "db.sqlite";
+    QTest::newRow("--check of two files") << QStringList{"--check", "a.sqlite", "b.sqlite"} << 2 << "" << "--check";
+}
+
+// Printing the help or the version, or refusing an option, needs no display and leaves the
+// program's folder as it was: no data file, no scratch folder.
+void tst_startup::commandLineThatOnlyPrints()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QFETCH(QString, complained);
+    QTemporaryDir dir;
+    const QString exe = dir.filePath("lanlan");
+    QVERIFY(QFile::copy(QStringLiteral(LANLAN_BINARY), exe));
+    QFile::setPermissions(exe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "no-such-platform"); // a window would end the program
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir.path());
+    program.start(exe, arguments);
+    QVERIFY(program.waitForFinished(20000));
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    const QString err = QString::fromUtf8(program.readAllStandardError());
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.exitCode() == exitCode, qPrintable(out + err));
+    QVERIFY2(out.contains(printed), qPrintable(out));
+    if (complained.isEmpty()) {
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+    } else {
+        QVERIFY2(err.contains(complained), qPrintable(err));
+        QVERIFY2(err.contains("--help"), qPrintable(err)); // the usage comes with it
+        QVERIFY(out.isEmpty());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"lanlan"});
 }
 
 QTEST_GUILESS_MAIN(tst_startup)

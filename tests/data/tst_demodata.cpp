@@ -6,7 +6,9 @@
 #include <QTest>
 
 #include "data/store/connection.h"
+#include "data/shop/accounts.h"
 #include "data/shop/demodata.h"
+#include "data/store/programdir.h"
 #include "data/store/schema.h"
 #include "support/programfolder.h"
 
@@ -26,6 +28,7 @@ private slots:
     void coversAreBmpPictures();
     void sameSeedSameShop();
     void firstRunCreatesBothFiles();
+    void demoFileMadeAnewGetsTheAccounts();
 
 private:
     QString m_file;
@@ -195,6 +198,24 @@ void TestDemoData::firstRunCreatesBothFiles()
     folder.exec("INSERT INTO table1 (t13) VALUES ('mine')");
     QVERIFY(db::CreateDatabaseFiles().ok());
     QCOMPARE(folder.scalar("SELECT count(*) FROM table1").toInt(), 1);
+}
+
+// A lost demonstration file made anew beside a shop with accounts: the shop keeper logged in
+// to the shop can switch to it and pass its login check, with or without a password.
+void TestDemoData::demoFileMadeAnewGetsTheAccounts()
+{
+    ProgramFolder folder(ProgramFolder::NoDemoFile);
+    folder.exec("INSERT INTO table7 (t1, t2) VALUES ('店主', 'Pw1'), ('店员', NULL)");
+    QVERIFY(db::CreateDatabaseFiles().ok());
+    QCOMPARE(folder.rows("SELECT t1, coalesce(t2, 'no password') FROM table7 ORDER BY id", {}, true),
+             (QList<QVariantList>{{"店主", "Pw1"}, {"店员", "no password"}}));
+    db::DemoData::setEnabled(true);
+    QVERIFY(db::CheckLogin(QStringLiteral("店主"), QStringLiteral("Pw1")).ok());
+    QVERIFY(db::CheckLogin(QStringLiteral("店员"), QString()).ok());
+    QCOMPARE(db::CheckLogin(QStringLiteral("店主"), QStringLiteral("pw")).outcome, db::LoginOutcome::WrongNameOrPassword);
+    db::DemoData::setEnabled(false);
+    // The shop's own file is left as it was.
+    QCOMPARE(folder.scalar("SELECT count(*) FROM table8").toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDemoData)

@@ -109,6 +109,8 @@ private slots:
     void criteriaHandedOver();
     void rowsListed_data();
     void rowsListed();
+    void cardTypeTypedIsSearchedAsTyped_data();
+    void cardTypeTypedIsSearchedAsTyped();
     void pagingAndANewQuery();
     void fromTheMenuInTheWorkspace();
 };
@@ -364,6 +366,49 @@ void TestCustomerQuery::rowsListed()
                                                           : QStringLiteral("共 1 页/ %1 记录").arg(numbers.size()));
     QVERIFY(!button(result, "button2")->isVisible()); // no delete
     QCOMPARE(button(result, "button1_1")->isVisible(), !numbers.isEmpty());
+}
+
+// A card type typed that starts a stored one stays what was typed, whether keyed or
+// committed at once by an input method, and finds the customers of exactly that type.
+void TestCustomerQuery::cardTypeTypedIsSearchedAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("oneCommit");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::newRow("金, committed") << QStringLiteral("金") << true << QStringList{"000006"};
+    QTest::newRow("VIP, keys") << QStringLiteral("VIP") << false << QStringList{"000007"};
+    QTest::newRow("vip卡, other case") << QStringLiteral("vip卡") << false << QStringList{"000008"};
+}
+
+void TestCustomerQuery::cardTypeTypedIsSearchedAsTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, oneCommit);
+    QFETCH(QStringList, numbers);
+    ProgramFolder f;
+    addFixture(f);
+    f.exec(QStringLiteral("INSERT INTO table2 (id, t1, t2, t3, s1, s2, t4) VALUES "
+                          "(6, '赵六', '110105198502030066', '金', '2005-02-03', 1, 0), "
+                          "(7, '钱七', '110105198502030077', 'VIP', '2005-02-03', 1, 0), "
+                          "(8, '孙八', '110105198502030088', 'VIP卡', '2005-02-03', 1, 0)"));
+    f.exec(QStringLiteral("INSERT INTO table3 (s3) VALUES ('金卡'), ('银卡'), ('VIP卡')"));
+    QVERIFY(db::LoadLookupLists().ok());
+    Qkh_Form *w = openQuery();
+    if (oneCommit) {
+        drive::focus(box(w, 0));
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(box(w, 0)->lineEdit(), &commit);
+    } else {
+        typeInto(box(w, 0), typed);
+    }
+    QCOMPARE(box(w, 0)->currentText(), typed);
+    msg::Recorder rec;
+    drive::click(button(w, "button2"));
+    auto *result = ui::SharedIfOpen<Qkh_list_Form>();
+    QVERIFY(result);
+    QCOMPARE(result->criteriaText(), QStringLiteral("@@@@@@%1@@@--@@@--").arg(typed));
+    QCOMPARE(shownNumbers(result), numbers);
 }
 
 // A result of 75 customers pages like every list; a new query shows its first page, and the

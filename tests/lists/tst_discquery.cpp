@@ -154,6 +154,8 @@ private slots:
     void numberThatIsNotAWholeNumber();
     void typedTextMatchesLiterally_data();
     void typedTextMatchesLiterally();
+    void partTypedIntoABoxIsSearchedAsTyped_data();
+    void partTypedIntoABoxIsSearchedAsTyped();
     void resetEmptiesEverything();
     void pagingAndANewQueryOnPageOne();
     void correctionReloadsTheSameQuery();
@@ -386,6 +388,56 @@ void TestDiscQuery::typedTextMatchesLiterally()
     QCOMPARE(shownNumbers(resultWindow()), shown);
     // The criteria stay apart: the title typed is the title searched.
     QCOMPARE(resultWindow()->criteria().value(1), title);
+}
+
+// Discs whose starring, director and country start like a stored lookup value, or hold a
+// part of one elsewhere: a part typed must find them all, not only the stored value.
+void TestDiscQuery::partTypedIntoABoxIsSearchedAsTyped_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("oneCommit"); // the whole part committed at once by an input method
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("周 in 主角, committed") << 0 << QStringLiteral("周") << true << QStringList{number(3), number(2), number(1)};
+    QTest::newRow("周星 in 主角, character by character") << 0 << QStringLiteral("周星") << false
+                                                    << QStringList{number(2), number(1)};
+    QTest::newRow("jet in 主角, keys") << 0 << QStringLiteral("jet") << false << QStringList{number(5), number(4)};
+    QTest::newRow("jet in 主角, committed") << 0 << QStringLiteral("jet") << true << QStringList{number(5), number(4)};
+    QTest::newRow("jet li in 主角, keys, other case") << 0 << QStringLiteral("jet li") << false << QStringList{number(4)};
+    QTest::newRow("jo in 导演, keys") << 1 << QStringLiteral("jo") << false
+                                    << QStringList{number(6), number(5), number(4), number(2), number(1)};
+    QTest::newRow("中国 in 国家 matches 中国 only") << 4 << QStringLiteral("中国") << true
+                                            << QStringList{number(6), number(4), number(2)};
+}
+
+void TestDiscQuery::partTypedIntoABoxIsSearchedAsTyped()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(bool, oneCommit);
+    QFETCH(QStringList, shown);
+    ProgramFolder f;
+    f.exec(QStringLiteral("INSERT INTO table1 (t13, t14, t11, t10) VALUES "
+                          "('碟1', '周星驰', 'john Woo', '中国香港'), ('碟2', '周星驰 吴孟达', 'Jones', '中国'), "
+                          "('碟3', '小周', '王晶', '中国香港'), ('碟4', 'jet Li', 'jo', '中国'), "
+                          "('碟5', 'jet lee', 'Johnnie To', '美国'), ('碟6', '成龙', 'joe', '中国')"));
+    db::Lookups().StarringList.assign({QStringLiteral("周星驰"), QStringLiteral("jet Li")});
+    db::Lookups().DirectorList.assign({QStringLiteral("john Woo")});
+    db::Lookups().CountryList.assign({QStringLiteral("中国香港"), QStringLiteral("美国")});
+    Qdisc_Form *w = queryWindow();
+    QLineEdit *line = combo(w, box)->lineEdit();
+    if (oneCommit) {
+        combo(w, box)->setFocus();
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(line, &commit);
+    } else {
+        typeInto(combo(w, box), typed);
+    }
+    QCOMPARE(combo(w, box)->currentText(), typed);
+    click(button(w, "button2"));
+    QCOMPARE(resultWindow()->criteria().value(2 + box), typed);
+    QCOMPARE(shownNumbers(resultWindow()), shown);
 }
 
 void TestDiscQuery::resetEmptiesEverything()

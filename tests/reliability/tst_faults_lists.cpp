@@ -180,6 +180,8 @@ private slots:
     void cleanupTestCase();
     void pageMeetsFault_data();
     void pageMeetsFault();
+    void newQueryMeetsFault_data();
+    void newQueryMeetsFault();
 
 private:
     QStringList m_outcomes;
@@ -331,6 +333,67 @@ void tst_faults_lists::pageMeetsFault()
     }
     QVERIFY2(rec.texts().isEmpty(), qPrintable(rec.texts().join('|')));
     m_outcomes << QStringLiteral("%1: %2").arg(QString::fromLatin1(QTest::currentDataTag()), outcome);
+}
+
+// A new query, with other criteria, whose first page cannot be read: the list keeps the
+// criteria and the page it shows, so paging goes on in what is shown.
+void tst_faults_lists::newQueryMeetsFault_data()
+{
+    QTest::addColumn<ListCase>("list");
+    QTest::addColumn<FaultKind>("fault");
+    for (const ListCase &l : listCases()) {
+        if (!l.name.contains(QStringLiteral("query")))
+            continue;
+        for (const FaultKind &f : faults::FaultKinds()) {
+            if (f.name == QStringLiteral("missing") || f.name == QStringLiteral("not a database"))
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(l.name, f.name))) << l << f;
+        }
+    }
+}
+
+void tst_faults_lists::newQueryMeetsFault()
+{
+    QFETCH(ListCase, list);
+    QFETCH(FaultKind, fault);
+    ProgramFolder pf(ProgramFolder::GeneratedDemoFile);
+    faults::OpenDemoShop(pf);
+    msg::Recorder rec;
+    const QString file = pf.realFile();
+    QPointer<ui::PagedListForm> w = list.open();
+    QVERIFY(w);
+    auto criteriaOf = [&w]() -> QString {
+        if (auto *d = qobject_cast<Qdisc_list_Form *>(w.data()))
+            return d->tag();
+        return qobject_cast<Qkh_list_Form *>(w.data())->criteriaText();
+    };
+    QWidget *queryWindow = qobject_cast<Qdisc_list_Form *>(w.data())
+        ? static_cast<QWidget *>(ui::SharedIfOpen<Qdisc_Form>())
+        : static_cast<QWidget *>(ui::SharedIfOpen<Qkh_Form>());
+    QVERIFY(queryWindow);
+    const Shown first = shown(w);
+    faults::Click(w, QStringLiteral("button1_1"));
+    const Shown second = shown(w);
+    QVERIFY2(second.page == QStringLiteral("2") && second.rows() > 0, qPrintable(second.describe()));
+    const QString criteria = criteriaOf();
+
+    // Title or name: a criterion of the new query.
+    faults::Enter(queryWindow, QStringLiteral("Text1_1"), QStringLiteral("新"));
+    std::unique_ptr<faults::FileFault> faulty = fault.make();
+    faulty->apply(file);
+    list.query();
+    const QStringList said = faults::InformationTexts(rec);
+    QVERIFY2(said.size() == 1 && said.first().contains(fault.reason), qPrintable(said.join(QStringLiteral(" | "))));
+    QVERIFY2(shown(w) == second, qPrintable(shown(w).describe()));
+    QCOMPARE(criteriaOf(), criteria);
+    faulty->remove(file);
+    faulty.reset();
+
+    // Paging back shows page 1 of what is shown, not of the query that could not be read.
+    rec.clear();
+    faults::Click(w, QStringLiteral("button1_0"));
+    QVERIFY2(shown(w) == first, qPrintable(shown(w).describe()));
+    QCOMPARE(criteriaOf(), criteria);
+    QVERIFY2(rec.texts().isEmpty(), qPrintable(rec.texts().join('|')));
 }
 
 int main(int argc, char *argv[])

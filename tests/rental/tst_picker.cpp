@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 
 #include "app/main_mdiform.h"
 #include "data/shop/discrecords.h"
@@ -94,6 +95,8 @@ private slots:
     void filters();
     void discNumberThatIsNotANumber_data();
     void discNumberThatIsNotANumber();
+    void partTypedIntoABoxIsFilteredAsTyped_data();
+    void partTypedIntoABoxIsFilteredAsTyped();
     void pagingAppliesTheFiltersAsTyped();
     void reloadOnActivationIsUnfiltered();
     void rentingRowsTwiceAddsThemOnce();
@@ -101,6 +104,7 @@ private slots:
     void rentButtonNeedsWholeRows();
     void discRentedElsewhereMeanwhileIsNotAdded();
     void doubleClickOpensTheDiscForCorrection();
+    void closingTheCorrectionGivesTheFocusBack();
     void menuAndRentalWindowOpenPickers();
 };
 
@@ -235,6 +239,50 @@ void TestPicker::discNumberThatIsNotANumber()
     QCOMPARE(shownNumbers(w), numbers({33}));
 }
 
+// A part that starts a stored starring or director is not completed to it: the filter is
+// the part, keyed or committed at once by an input method.
+void TestPicker::partTypedIntoABoxIsFilteredAsTyped_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("oneCommit");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("周 in 主角, committed") << 0 << QStringLiteral("周") << true << numbers({3, 2, 1});
+    QTest::newRow("jet in 主角, keys") << 0 << QStringLiteral("jet") << false << numbers({5, 4});
+    QTest::newRow("jet in 主角, committed") << 0 << QStringLiteral("jet") << true << numbers({5, 4});
+    QTest::newRow("jo in 导演, keys") << 1 << QStringLiteral("jo") << false << numbers({5, 4, 2, 1});
+    QTest::newRow("DV in 媒介类别 is no media") << 2 << QStringLiteral("DV") << false << QStringList{};
+}
+
+void TestPicker::partTypedIntoABoxIsFilteredAsTyped()
+{
+    QFETCH(int, box);
+    QFETCH(QString, typed);
+    QFETCH(bool, oneCommit);
+    QFETCH(QStringList, shown);
+    ProgramFolder f;
+    f.exec(QStringLiteral("INSERT INTO table1 (t13, t38, t7, t18, t14, t11) VALUES "
+                          "('碟1', 'A1', 1, 'DVD', '周星驰', 'john Woo'), ('碟2', 'A1', 1, 'DVD', '周星驰 吴孟达', 'Jones'), "
+                          "('碟3', 'A1', 1, 'DVD', '小周', '王晶'), ('碟4', 'A1', 1, 'DVD', 'jet Li', 'jo'), "
+                          "('碟5', 'A1', 1, 'DVD', 'jet lee', 'Johnnie To'), ('碟6', 'A1', 1, 'DVD', '成龙', '成龙')"));
+    db::Lookups().StarringList.assign({QStringLiteral("周星驰"), QStringLiteral("jet Li")});
+    db::Lookups().DirectorList.assign({QStringLiteral("john Woo")});
+    db::Lookups().MediaList.assign({QStringLiteral("DVD")});
+    list_Form2 *w = openPicker();
+    QComboBox *b = ::box(w, box);
+    if (oneCommit) {
+        drive::focus(b);
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(b->lineEdit(), &commit);
+    } else {
+        drive::type(b->lineEdit(), typed);
+    }
+    QCOMPARE(b->currentText(), typed);
+    query(w);
+    QCOMPARE(shownNumbers(w), shown);
+}
+
 void TestPicker::pagingAppliesTheFiltersAsTyped()
 {
     ProgramFolder f;
@@ -271,7 +319,8 @@ void TestPicker::reloadOnActivationIsUnfiltered()
     w->activate();
     QVERIFY(!ui::ReloadFlag::isSet());
     QCOMPARE(shownNumbers(w).size(), 10);
-    QCOMPARE(edit(w, 1)->text(), QString("碟1"));
+    // The boxes never show a filter the list does not apply.
+    QCOMPARE(edit(w, 1)->text(), QString());
 }
 
 void TestPicker::rentingRowsTwiceAddsThemOnce()
@@ -375,6 +424,29 @@ void TestPicker::doubleClickOpensTheDiscForCorrection()
     for (QWidget *top : QApplication::topLevelWidgets())
         corrections += qobject_cast<input_Form *>(top) != nullptr;
     QCOMPARE(corrections, 1);
+}
+
+void TestPicker::closingTheCorrectionGivesTheFocusBack()
+{
+    ProgramFolder f;
+    addDiscs(f, 3);
+    list_Form2 *w = openPicker();
+    QWidget other;
+    drive::doubleClickCell(w->grid(), 2, 2);
+    QPointer<input_Form> correction;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (auto *e = qobject_cast<input_Form *>(top))
+            correction = e;
+    }
+    QVERIFY(correction);
+    QTRY_VERIFY(correction->isActiveWindow());
+    // Another window active in between does not take the focus when the correction closes.
+    other.show();
+    QApplication::setActiveWindow(correction);
+    correction->close();
+    QTRY_VERIFY(correction.isNull());
+    QTRY_VERIFY(w->isActiveWindow());
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(w->grid()));
 }
 
 void TestPicker::menuAndRentalWindowOpenPickers()

@@ -111,6 +111,8 @@ private slots:
     void nameRequired_data();
     void nameRequired();
     void rentalFromStartToEnd();
+    void cardTypeTypedIsStoredAsTyped_data();
+    void cardTypeTypedIsStoredAsTyped();
     void packagesAddUpInLabel4();
     void removingRows_data();
     void removingRows();
@@ -319,6 +321,44 @@ void TestRentalWindow::rentalFromStartToEnd()
     QCOMPARE(listed(w), QList<qint64>{});
     QVERIFY(ui::ReloadFlag::isSet());
     QTRY_VERIFY(!ui::SharedIfOpen<list_Form2>());
+}
+
+// A card type that starts a stored one is rented under, and added to the list, as typed.
+void TestRentalWindow::cardTypeTypedIsStoredAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("oneCommit");
+    QTest::newRow("VIP, keys") << QStringLiteral("VIP") << false;
+    QTest::newRow("金, committed") << QStringLiteral("金") << true;
+    QTest::newRow("VIP卡金, committed") << QStringLiteral("VIP卡金") << true;
+}
+
+void TestRentalWindow::cardTypeTypedIsStoredAsTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, oneCommit);
+    ProgramFolder f;
+    addDiscs(f, 3);
+    f.exec("INSERT INTO table3 (s3) VALUES ('VIP卡'), ('金卡')");
+    QVERIFY(db::LoadLookupLists().ok());
+    input_Form2 *w = openRental();
+    msg::Recorder rec;
+    typeCustomer(w, {"张三", "110101850230123", "", "100"});
+    QLineEdit *type = edit(w, 26);
+    if (oneCommit) {
+        drive::focus(type);
+        QInputMethodEvent commit;
+        commit.setCommitString(typed);
+        QApplication::sendEvent(type, &commit);
+    } else {
+        drive::type(type, typed);
+    }
+    QCOMPARE(type->text(), typed);
+    pick(w, 1, 1);
+    drive::click(button(w, 1));
+    QCOMPARE(rec.texts(), (QStringList{"已添加至预租列表！", "数据提交完毕！"}));
+    QCOMPARE(f.scalar("SELECT t3 FROM table2").toString(), typed);
+    QCOMPARE(f.scalar("SELECT COUNT(*) FROM table3 WHERE s3 = ?", {typed}).toInt(), 1);
 }
 
 void TestRentalWindow::packagesAddUpInLabel4()

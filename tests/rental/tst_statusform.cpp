@@ -104,6 +104,7 @@ class TestStatusForm : public QObject
     Q_OBJECT
 private slots:
     void showsTheCustomer();
+    void fieldsLaidOutAsInTheRentalWindow();
     void tickTwoAndSubmit();
     void ticking_data();
     void ticking();
@@ -150,6 +151,32 @@ void TestStatusForm::showsTheCustomer()
     QCOMPARE(tab->tabText(1), QStringLiteral("未还碟片列表"));
     for (int i = 0; i < 4; ++i)
         QVERIFY(button(w, i)->isEnabled());
+}
+
+void TestStatusForm::fieldsLaidOutAsInTheRentalWindow()
+{
+    ProgramFolder f;
+    threeOut(f);
+    Window w(12);
+    QVERIFY(w.w);
+    input_Form2 *rental = input_Form2::shared();
+    QVERIFY(rental);
+    // Each field, its line and its caption where the rental window has them, counted from
+    // the window's top left, and as large.
+    auto place = [](QWidget *window, const QString &name) {
+        auto *child = window->findChild<QWidget *>(name);
+        return child ? QRect(child->mapTo(window, QPoint(0, 0)), child->size()) : QRect();
+    };
+    for (int i : {0, 1, 26, 39, 40}) {
+        for (const QString &name : {QStringLiteral("Text1_%1"), QStringLiteral("Line1_%1"), QStringLiteral("Label1_%1")}) {
+            const QString child = name.arg(i);
+            QVERIFY2(place(w, child).isValid(), qPrintable(child));
+            QCOMPARE(place(w, child), place(rental, child));
+        }
+        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("Label1_%1").arg(i))->text(),
+                 rental->findChild<QLabel *>(QStringLiteral("Label1_%1").arg(i))->text());
+    }
+    rental->close();
 }
 
 void TestStatusForm::tickTwoAndSubmit()
