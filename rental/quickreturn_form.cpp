@@ -34,7 +34,7 @@ quickReturn_Form::quickReturn_Form(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("quickReturn_Form"));
     setWindowTitle(QStringLiteral("快速还碟"));
-    resize(twips(9000), twips(6600));
+    resize(twips(9000), twips(7000));
 
     m_scan = new ScanBox(this);
     m_scan->setGeometry(twips(240), twips(240), twips(8520), twips(300));
