@@ -17,6 +17,7 @@
 #include "data/store/programdir.h"
 #include "discs/openers.h"
 #include "lists/openers.h"
+#include "printing/openers.h"
 #include "rental/openers.h"
 #include "ui/messages.h"
 
@@ -64,7 +65,7 @@ void main_MDIForm::buildMenus()
 {
     // Top-level captions keep their four leading blanks: they space the menu bar out.
     static const Menu menus[] = {
-        {"menu1", "    登记", {{"menu1_1", "碟片登记"}, {"menu1_2", "租碟登记"}, {"menu1_3", "还碟登记"}}},
+        {"menu1", "    登记", {{"menu1_1", "碟片登记"}, {"menu1_2", "租碟登记"}, {"menu1_3", "还碟登记"}, {"menu1_4", "快速还碟"}, {"menu1_5", "打印碟片标签"}, {"menu1_6", "柜台设置"}}},
         {"menu2", "    查询", {{"menu2_1", "碟片查询"}, {"menu2_2", "客户查询"}}},
         {"menu3", "    列表",
          {{"menu3_1", "全部碟片列表"}, {"menu3_2", "可租碟片列表"}, {"menu3_3", "未还碟片列表"},
@@ -104,6 +105,9 @@ void main_MDIForm::wireMenus()
     wire("menu3_3", [] { lists::OpenRentedDiscsList(); });
     // Returns start from the customers who have discs out.
     wire("menu1_3", [] { lists::OpenUnreturnedCustomersList(); });
+    wire("menu1_4", [] { rental::OpenQuickReturns(); });
+    wire("menu1_5", [] { printing::OpenDiscLabels(); });
+    wire("menu1_6", [] { printing::OpenCounterSettings(); });
     wire("menu3_4", [] { lists::OpenAllCustomersList(); });
     wire("menu3_5", [] { lists::OpenUnreturnedCustomersList(); });
     wire("menu4_1", [] { tour::showWindow(); });

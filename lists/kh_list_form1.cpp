@@ -1,7 +1,10 @@
 #include "lists/kh_list_form1.h"
 
 #include "data/shop/customerlists.h"
+#include "printing/openers.h"
 #include "rental/openers.h"
+
+#include <QAction>
 
 // The identity card column is wider than the 2000 twips first laid out, so that 18 digits
 // show whole in the font of this platform.
@@ -26,6 +29,18 @@ kh_list_Form1::kh_list_Form1(QWidget *parent) : PagedListForm(parent)
     setObjectName(QStringLiteral("kh_list_Form1"));
     setColumns(CustomerListColumns());
     setPagingButtons(PagingButtons::HiddenUntilLoaded);
+    // Customer cards for the rows selected (or the row clicked).
+    grid()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *labels = new QAction(QStringLiteral("打印客户卡标签"), grid());
+    labels->setObjectName(QStringLiteral("printLabels"));
+    grid()->addAction(labels);
+    connect(labels, &QAction::triggered, this, [this] {
+        QList<qint64> ids = selectedRecords();
+        if (ids.isEmpty() && rowRecord(selectedRow()) > 0)
+            ids << rowRecord(selectedRow());
+        if (!ids.isEmpty())
+            printing::OpenCustomerLabels(ids);
+    });
 }
 
 db::PagedQuery kh_list_Form1::query() const

@@ -4,6 +4,9 @@
 #include "data/shop/disclists.h"
 #include "data/shop/discrecords.h"
 #include "discs/openers.h"
+#include "printing/openers.h"
+
+#include <QAction>
 
 QList<ui::ListColumn> DiscListColumns()
 {
@@ -29,6 +32,17 @@ list_Form::list_Form(QWidget *parent) : PagedListForm(parent)
     setColumns(DiscListColumns());
     setPagingButtons(PagingButtons::DisabledUntilLoaded);
     setShowsButton2(true);
+    // Labels for the rows selected (or the row clicked), from every disc list and query.
+    grid()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *labels = new QAction(QStringLiteral("打印碟片标签"), grid());
+    labels->setObjectName(QStringLiteral("printLabels"));
+    grid()->addAction(labels);
+    connect(labels, &QAction::triggered, this, [this] {
+        QList<qint64> ids = selectedRecords();
+        if (ids.isEmpty() && rowRecord(selectedRow()) > 0)
+            ids << rowRecord(selectedRow());
+        printing::OpenDiscLabels(ids);
+    });
 }
 
 db::PagedQuery list_Form::query() const

@@ -14,11 +14,15 @@
 #include "data/store/formatting.h"
 #include "data/shop/lookuplists.h"
 #include "data/shop/rentals.h"
+#include "data/shop/scans.h"
 #include "hoverpad/usercontrol1.h"
+#include "data/shop/slips.h"
 #include "lists/openers.h"
+#include "printing/openers.h"
 #include "rental/customerfields.h"
 #include "rental/list_form2.h"
 #include "rental/prerentlist.h"
+#include "rental/scanbox.h"
 #include "ui/fieldcheck.h"
 #include "ui/listgrid.h"
 #include "ui/messages.h"
@@ -59,7 +63,7 @@ input_Form2::input_Form2(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("input_Form2"));
     setWindowTitle(QStringLiteral("租碟登记"));
     build();
-    resize(twips(12030), twips(8370));
+    resize(twips(12030), twips(8730));
     m_date->setText(db::LongDisplayDate(db::Clock::today()));
     m_date->adjustSize();
     Grid1_load();
@@ -102,18 +106,18 @@ void input_Form2::build()
 
     m_frame = new QGroupBox(QStringLiteral("预租列表"), this);
     m_frame->setObjectName(QStringLiteral("Frame1"));
-    m_frame->setGeometry(twips(135), twips(1320), twips(11640), twips(6060));
+    m_frame->setGeometry(twips(135), twips(1680), twips(11640), twips(6060));
     m_grid = new ui::ListGrid(m_frame);
     m_grid->setGeometry(twips(120), twips(300), twips(11400), twips(5640));
     connect(m_grid, &ui::ListGrid::clicked, this, &input_Form2::gridClicked);
 
     auto *discs = new QLabel(QStringLiteral("碟数："), this);
     discs->setObjectName(QStringLiteral("Label3"));
-    discs->move(twips(240), twips(7590));
+    discs->move(twips(240), twips(7950));
     m_total = new QLabel(QStringLiteral("0"), this);
     m_total->setObjectName(QStringLiteral("Label4"));
     m_total->setMinimumWidth(twips(600));
-    m_total->move(twips(840), twips(7590));
+    m_total->move(twips(840), twips(7950));
 
     struct Place
     {
@@ -126,7 +130,7 @@ void input_Form2::build()
         auto *b = new UserControl1(this);
         b->setObjectName(QStringLiteral("Button1_%1").arg(i));
         b->setCaption(QString::fromUtf8(places[i].caption));
-        b->setGeometry(twips(places[i].left), twips(7500), twips(places[i].width), twips(375));
+        b->setGeometry(twips(places[i].left), twips(7860), twips(places[i].width), twips(375));
         m_buttons << b;
     }
     m_buttons[Customers]->setToolTip(QStringLiteral("点击查看列表"));
@@ -141,6 +145,11 @@ void input_Form2::build()
     m_combo->setObjectName(QStringLiteral("Combo1"));
     m_combo->hide();
     connect(m_combo, &QComboBox::activated, this, &input_Form2::comboChosen);
+
+    // A scanner types the number and Enter: the clerk never needs the mouse for a disc.
+    m_scan = new rental::ScanBox(this);
+    m_scan->setGeometry(twips(240), twips(1290), twips(11400), twips(300));
+    connect(m_scan, &rental::ScanBox::scanned, this, &input_Form2::scanned);
 
     ui::CheckOnLeave(field(Deposit), db::DepositProblem);
     ui::CheckOnLeave(field(Card), db::IdentityCardProblem);
@@ -200,6 +209,49 @@ QString input_Form2::AddToPreRentList(const QList<qint64> &ids)
         lines << QStringLiteral("碟片 %1 已不能出租（已删除或已租出），未添加。").arg(numbers.join(QStringLiteral("、")));
     }
     return lines.join(QStringLiteral("\r\n"));
+}
+
+void input_Form2::scanned(const QString &typed)
+{
+    const db::ScanCode code = db::ParseScanCode(typed);
+    if (code.kind == db::ScanCode::Kind::Invalid) {
+        m_scan->refuse(QStringLiteral("无法识别的编号：%1").arg(typed.trimmed()));
+        return;
+    }
+    if (code.kind == db::ScanCode::Kind::Customer) {
+        auto customer = db::LoadRentalCustomer(code.number);
+        if (!customer) {
+            m_scan->refuse(customer.error());
+            return;
+        }
+        if (LoadRentalCustomer(code.number))
+            m_scan->note(QStringLiteral("已载入客户 %1 %2。").arg(db::FormatRecordNumber(code.number), customer->name.value_or(QString())));
+        return;
+    }
+    rental::PreRentList &list = rental::PreRent();
+    const QString number = db::FormatRecordNumber(code.number);
+    if (list.contains(code.number)) {
+        m_scan->refuse(QStringLiteral("碟片 %1 已在预租列表中。").arg(number));
+        return;
+    }
+    if (list.PreRentCount() >= rental::PreRentList::Capacity) {
+        m_scan->refuse(QStringLiteral("预租列表已满（最多 %1 张碟片），碟片 %2 未添加。").arg(rental::PreRentList::Capacity).arg(number));
+        return;
+    }
+    auto scan = db::ScanDisc(code.number, db::Clock::today());
+    if (!scan) {
+        m_scan->refuse(scan.error());
+        return;
+    }
+    if (scan->state != db::DiscScan::State::Rentable) {
+        m_scan->refuse(db::ScanRefusal(*scan));
+        return;
+    }
+    list.add({scan->disc});
+    Grid1_load();
+    m_grid->selectCell(list.PreRentCount(), 1);
+    m_grid->scrollToBottom();
+    m_scan->note(QStringLiteral("已添加：%1 %2").arg(number, scan->disc.title.trimmed()));
 }
 
 void input_Form2::gridClicked()
@@ -337,6 +389,9 @@ void input_Form2::submitClicked()
         msg::information(this, committed.error());
         return;
     }
+    QList<qint64> rented;
+    for (const db::PickedDisc &d : request.discs)
+        rented << d.id;
     rental::PreRent().clear();
     Grid1_load();
     emptyFields();
@@ -347,6 +402,8 @@ void input_Form2::submitClicked()
     if (list_Form2 *picker = ui::SharedIfOpen<list_Form2>())
         ui::CloseWindow(picker);
     msg::information(this, QStringLiteral("数据提交完毕！"));
+    if (auto slip = db::RentalSlip(*committed, rented))
+        printing::OfferSlips(this, {*slip});
 }
 
 void input_Form2::pickerClicked()

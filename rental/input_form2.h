@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class UserControl1;
 namespace ui { class ListGrid; }
+namespace rental { class ScanBox; }
 
 // Rental window ("租碟登记"): registers the customer and hands out the discs of the
 // pre-rent list. One instance serves the whole program.
@@ -49,6 +50,7 @@ private:
     void enterField(int index);
     void comboChosen(int item);
     void gridClicked();
+    void scanned(const QString &typed);
 
     void resetClicked();
     void submitClicked();
@@ -62,6 +64,7 @@ private:
     ui::ListGrid *m_grid = nullptr;
     QLabel *m_date = nullptr;
     QLabel *m_total = nullptr;
+    rental::ScanBox *m_scan = nullptr;
     QList<UserControl1 *> m_buttons;
     qint64 m_customerId = 0;
     int m_selectedRow = 0;

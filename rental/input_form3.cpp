@@ -9,7 +9,9 @@
 #include "data/store/clock.h"
 #include "data/shop/customerchecks.h"
 #include "data/store/dates.h"
+#include "data/shop/slips.h"
 #include "hoverpad/usercontrol1.h"
+#include "printing/openers.h"
 #include "rental/customerfields.h"
 #include "rental/openers.h"
 #include "ui/fieldcheck.h"
@@ -260,6 +262,11 @@ void input_Form3::returnClicked()
     // Shows what is stored now, also what another window changed meanwhile.
     loadRentalStatus(m_customer);
     m_buttons[ReturnButton]->setEnabled(false);
+    QList<db::ReturnedRecord> closed;
+    for (const qint64 record : returned->closed)
+        closed << db::ReturnedRecord{record, 0, m_customer};
+    if (auto slips = db::ReturnSlips(closed))
+        printing::OfferSlips(this, *slips);
 }
 
 void input_Form3::refundClicked()

@@ -5,6 +5,7 @@
 #include "rental/input_form2.h"
 #include "rental/input_form3.h"
 #include "rental/list_form2.h"
+#include "rental/quickreturn_form.h"
 #include "ui/windowhost.h"
 
 namespace rental {
@@ -23,6 +24,11 @@ bool OpenRentalWindowForCustomer(qint64 customerId)
     if (auto *remark = w->findChild<QLineEdit *>(QStringLiteral("Text1_40")))
         remark->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+void OpenQuickReturns()
+{
+    ui::BringToFront(quickReturn_Form::shared());
 }
 
 void OpenRentableDiscsList()

@@ -12,6 +12,8 @@ void OpenRentalWindow();
 bool OpenRentalWindowForCustomer(qint64 customerId);
 // A new rentable-disc picker ("可租碟片列表") each time.
 void OpenRentableDiscsList();
+// The one quick-return window ("快速还碟"), created on first use and brought to the front.
+void OpenQuickReturns();
 // A new rental status window ("租碟状况") for the customer.
 void OpenRentalStatus(qint64 customerId);
 

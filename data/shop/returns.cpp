@@ -131,15 +131,25 @@ Result<RentalStatus> LoadRentalStatus(qint64 customerId, const QDate &today)
 
 Result<ReturnOutcome> ReturnDiscs(qint64 customerId, const QList<qint64> &records)
 {
-    ReturnOutcome done;
     if (records.isEmpty())
-        return done;
+        return ReturnOutcome{};
     Connection c;
     if (!c.ok())
         return c.status();
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();
+    auto done = ReturnDiscsOn(c, customerId, records);
+    if (!done)
+        return done;
+    if (Status s = tx.commit(); !s)
+        return s;
+    return done;
+}
+
+Result<ReturnOutcome> ReturnDiscsOn(Connection &c, qint64 customerId, const QList<qint64> &records)
+{
+    ReturnOutcome done;
     const QString today = toStoredDate(Clock::today());
     QSet<qint64> seen;
     for (const qint64 record : records) {
@@ -158,6 +168,7 @@ Result<ReturnOutcome> ReturnDiscs(qint64 customerId, const QList<qint64> &record
         if (Status s = c.exec(QStringLiteral("UPDATE table4 SET s2 = ?, s3 = ? WHERE id = ?"), {kReturned, today, record}); !s)
             return s;
         ++done.returned;
+        done.closed << record;
         // A slot reused for another disc, or a disc out again on another record, stays as it is.
         if (Status s = c.exec(QStringLiteral("UPDATE table1 SET s3 = NULL, s1 = NULL WHERE id = ? AND t13 = ? AND s1 = ? "
                                              "AND NOT EXISTS (SELECT 1 FROM table4 WHERE discid = ? AND s2 IS NULL)"),
@@ -173,8 +184,6 @@ Result<ReturnOutcome> ReturnDiscs(qint64 customerId, const QList<qint64> &record
             return settled.status();
         done.settled = *settled > 0;
     }
-    if (Status s = tx.commit(); !s)
-        return s;
     return done;
 }
 

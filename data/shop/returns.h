@@ -11,6 +11,8 @@
 
 namespace db {
 
+class Connection;
+
 // One rental record as the rental status window shows it.
 struct StatusRow
 {
@@ -53,6 +55,7 @@ struct ReturnOutcome
 {
     qint64 returned = 0;  // records closed by this call
     bool settled = false; // the customer has no disc out any more and was marked "√"
+    QList<qint64> closed; // the records closed, in the order given
 };
 
 // Closes the customer's rental records given by number with "√" and today's date, in one
@@ -61,6 +64,9 @@ struct ReturnOutcome
 // and no other record of it still open. When the customer has no disc out any more the
 // customer is marked settled. No record given changes nothing.
 Result<ReturnOutcome> ReturnDiscs(qint64 customerId, const QList<qint64> &records);
+// The same return inside the caller's transaction on c (quick returns close the records of
+// several customers at once).
+Result<ReturnOutcome> ReturnDiscsOn(Connection &c, qint64 customerId, const QList<qint64> &records);
 
 // Moves the customer's deposit into the deposit history (amount, date taken, today) and
 // clears it, in one transaction. A customer holding no deposit (none, or already refunded

@@ -10,6 +10,7 @@
 #include "data/shop/demodata.h"
 #include "data/shop/discrecords.h"
 #include "data/shop/lookuplists.h"
+#include "data/shop/quickreturns.h"
 #include "data/store/programdir.h"
 #include "data/shop/rentals.h"
 #include "data/shop/returns.h"
@@ -114,6 +115,62 @@ QList<qint64> openRecordsOfBusiestCustomer(qint64 *customer)
     if (records.size() < 10)
         qFatal("the customer has only %d discs out", int(records.size()));
     return records;
+}
+
+// Twelve open rental records of several customers whose discs still sit in their slots,
+// in no customer's order.
+QList<qint64> openRecordsOfSeveralCustomers()
+{
+    QList<qint64> records;
+    db::Connection c;
+    auto q = c.run(QStringLiteral("SELECT r.id FROM table4 r JOIN table1 d ON d.id = r.discid AND d.t13 = r.discname "
+                                  "AND d.s1 = r.s1 AND d.s3 IS NOT NULL WHERE r.s2 IS NULL ORDER BY r.discid % 7, r.id LIMIT 12"));
+    while (q && q.value().next())
+        records << q.value().value(0).toLongLong();
+    auto customers = c.scalar(QStringLiteral("SELECT count(DISTINCT khid) FROM table4 WHERE id IN (%1)")
+                                  .arg(records.isEmpty() ? QStringLiteral("0") : [&] {
+                                      QStringList ids;
+                                      for (qint64 r : records)
+                                          ids << QString::number(r);
+                                      return ids.join(QLatin1Char(','));
+                                  }()));
+    if (records.size() < 12 || !customers || customers->toInt() < 2)
+        qFatal("the shop lacks open records of several customers");
+    return records;
+}
+
+// The shop with ten discs out, after a quick return of twelve records of several
+// customers; the receipt the window would hold is kept beside the file.
+void shopAfterQuickReturn(const QString &folder)
+{
+    shopWithTenOut(folder);
+    const QString before = db::ProgramDir::path();
+    db::ProgramDir::setPath(folder);
+    db::Clock::setFixed(QDateTime(testsupport::Today(), QTime(10, 0)));
+    auto done = db::QuickReturn(openRecordsOfSeveralCustomers());
+    db::Clock::setFixed(QDateTime());
+    db::ProgramDir::setPath(before);
+    if (!done || done->returned.isEmpty())
+        qFatal("the quick return to undo failed");
+    QStringList lines{done->returnedOn};
+    for (const db::ReturnedRecord &r : done->returned)
+        lines << QStringLiteral("%1 %2 %3").arg(r.record).arg(r.disc).arg(r.customer);
+    writeFile(folder + QStringLiteral("/receipt.txt"), lines.join(QLatin1Char('\n')).toUtf8());
+}
+
+db::QuickReturnReceipt keptReceipt()
+{
+    QFile f(db::ProgramDir::path() + QStringLiteral("/receipt.txt"));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("no receipt beside the file");
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    db::QuickReturnReceipt receipt;
+    receipt.returnedOn = lines.value(0);
+    for (const QString &line : lines.mid(1)) {
+        const QStringList n = line.split(QLatin1Char(' '));
+        receipt.returned << db::ReturnedRecord{n.value(0).toLongLong(), n.value(1).toLongLong(), n.value(2).toLongLong()};
+    }
+    return receipt;
 }
 
 QList<db::PickedDisc> rentableDiscs(int n)
@@ -297,6 +354,29 @@ QList<CrashOperation> makeOperations()
                 if (done && !done->settled)
                     return db::Status::failure(QStringLiteral("the customer was not settled"));
                 return done.status();
+            });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("quick return of discs of several customers"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
+        shopWithTenOut,
+        [] {
+            const QList<qint64> records = openRecordsOfSeveralCustomers();
+            return std::function<db::Status()>([records]() -> db::Status {
+                auto done = db::QuickReturn(records);
+                if (done && done->returned.size() != records.size())
+                    return db::Status::failure(QStringLiteral("not every record was returned"));
+                return done.status();
+            });
+        }};
+    ops << CrashOperation{
+        QStringLiteral("undo of a quick return"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shopAfterQuickReturn,
+        [] {
+            const db::QuickReturnReceipt receipt = keptReceipt();
+            return std::function<db::Status()>([receipt]() -> db::Status {
+                auto undone = db::UndoQuickReturn(receipt);
+                if (undone && *undone != receipt.returned.size())
+                    return db::Status::failure(QStringLiteral("not every return was undone"));
+                return undone.status();
             });
         }};
     ops << CrashOperation{

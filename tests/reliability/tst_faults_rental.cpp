@@ -16,6 +16,7 @@
 #include "rental/input_form3.h"
 #include "rental/list_form2.h"
 #include "rental/prerentlist.h"
+#include "rental/quickreturn_form.h"
 #include "rental/rentals.h"
 #include "support/closewindows.h"
 #include "support/filedigest.h"
@@ -113,6 +114,30 @@ void customerWithDiscsOut(Scene &s)
         qFatal("the customer's discs out are not shown");
 }
 
+// The quick-return window with the customer's three discs scanned into its list.
+void discsScannedForReturn(Scene &s)
+{
+    customerWithDiscsOut(s);
+    const QList<QVariantList> out = s.pf->rows("SELECT discid FROM table4 WHERE khid = ? AND s2 IS NULL ORDER BY id", {s.customer});
+    auto *w = rental::quickReturn_Form::shared();
+    s.window = w;
+    for (const QVariantList &row : out) {
+        s.discs << row[0].toLongLong();
+        faults::Enter(w, "ScanBox", db::FormatRecordNumber(row[0].toLongLong()));
+        QTest::keyClick(w->findChild<QLineEdit *>("ScanBox"), Qt::Key_Return);
+    }
+    if (w->listed().size() != 3)
+        qFatal("the scanned discs are not listed");
+}
+
+bool discsOutWith(Scene &s, bool out)
+{
+    bool each = s.pf->scalar("SELECT count(*) FROM table4 WHERE khid = ? AND s2 IS NULL", {s.customer}).toInt() == (out ? 3 : 0);
+    for (qint64 id : s.discs)
+        each = each && s.pf->scalar("SELECT s3 FROM table1 WHERE id = ?", {id}).isNull() != out;
+    return each;
+}
+
 QList<ActionCase> actionCases()
 {
     QList<ActionCase> cases;
@@ -205,6 +230,28 @@ QList<ActionCase> actionCases()
             }
             return each && gridOf(s.window, "Grid2")->rowCount() == 1 && !faults::Button(s.window, "Button1_1")->isEnabled();
         }};
+    cases << ActionCase{
+        QStringLiteral("quick returns: submit"), QString(), true, discsScannedForReturn,
+        [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_0")); },
+        [](Scene &s) {
+            auto *w = qobject_cast<rental::quickReturn_Form *>(s.window.data());
+            QList<qint64> listed;
+            for (const db::OpenRental &o : w ? w->listed() : QList<db::OpenRental>{})
+                listed << o.disc;
+            return w && listed == s.discs && gridOf(w)->rowCount() == 3 && !faults::Button(w, "Button1_1")->isEnabled();
+        },
+        [](Scene &s) {
+            return discsOutWith(s, false) && gridOf(s.window)->rowCount() == 0 && faults::Button(s.window, "Button1_1")->isEnabled();
+        }};
+    cases << ActionCase{
+        QStringLiteral("quick returns: undo"), QString(), true,
+        [](Scene &s) {
+            discsScannedForReturn(s);
+            faults::Click(s.window, QStringLiteral("Button1_0"));
+        },
+        [](Scene &s) { faults::Click(s.window, QStringLiteral("Button1_1")); },
+        [](Scene &s) { return s.window && faults::Button(s.window, "Button1_1")->isEnabled(); },
+        [](Scene &s) { return discsOutWith(s, true) && !faults::Button(s.window, "Button1_1")->isEnabled(); }};
     cases << ActionCase{
         QStringLiteral("status window: deposit refund"), QString(), true,
         customerWithDiscsOut,

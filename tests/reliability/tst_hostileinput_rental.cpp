@@ -11,9 +11,12 @@
 #include "data/shop/customerchecks.h"
 #include "data/store/dates.h"
 #include "data/shop/rentals.h"
+#include "data/shop/scans.h"
 #include "hostilecases.h"
 #include "rental/input_form2.h"
 #include "rental/openers.h"
+#include "rental/prerentlist.h"
+#include "rental/quickreturn_form.h"
 #include "support/closewindows.h"
 #include "support/programfolder.h"
 #include "ui/messages.h"
@@ -48,6 +51,8 @@ private slots:
     void cleanupTestCase();
     void rentalWindow_data();
     void rentalWindow();
+    void scanBoxes_data();
+    void scanBoxes();
 
 private:
     QMap<QString, int> m_tried;
@@ -194,6 +199,60 @@ void tst_hostileinput_rental::rentalWindow()
         QCOMPARE(testsupport::TextOf(typeField), type.toString());
     }
     QCOMPARE(rec.texts(), QStringList{QStringLiteral("数据提交完毕！")});
+    QCOMPARE(pf.problems(), QString());
+}
+
+void tst_hostileinput_rental::scanBoxes_data()
+{
+    hostile::corpusRows(40);
+}
+
+// The scan boxes of the rental and the quick-return windows: whatever is typed or pasted
+// and sent with Return lists nothing unless it reads as a disc number, opens no box, writes
+// nothing, and the next real scan works.
+void tst_hostileinput_rental::scanBoxes()
+{
+    QFETCH(QString, entry);
+    QFETCH(Entry, how);
+    ProgramFolder pf;
+    msg::Recorder rec;
+    pf.exec("INSERT INTO table1 (t13, t7, t18) VALUES ('碟一', 1, 'DVD'), ('O''Brien %_', 2, 'VCD')");
+    pf.exec("INSERT INTO table2 (t1, s1, s2) VALUES ('张三', '2026-03-01', 2)");
+    pf.exec("INSERT INTO table4 (discid, discname, khid, s1) VALUES (2, 'O''Brien %_', 1, '2026-03-01')");
+    pf.exec("UPDATE table1 SET s1 = '2026-03-01', s3 = '张三', s4 = 1 WHERE id = 2");
+    const auto stored = [&pf] { return pf.rows("SELECT * FROM table1") + pf.rows("SELECT * FROM table2") + pf.rows("SELECT * FROM table4"); };
+    const auto before = stored();
+    rental::OpenRentalWindow();
+    auto *rent = ui::SharedIfOpen<input_Form2>();
+    rental::OpenQuickReturns();
+    auto *back = ui::SharedIfOpen<rental::quickReturn_Form>();
+    for (QWidget *w : {static_cast<QWidget *>(rent), static_cast<QWidget *>(back)}) {
+        hostile::activate(w);
+        QWidget *box = hostile::box(w, QStringLiteral("ScanBox"));
+        bool ok = false;
+        const QString typed = hostile::enterEntry(box, entry, how, &ok);
+        QVERIFY(ok);
+        ++m_tried[w->objectName() + QStringLiteral(" ScanBox")];
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(rec.texts(), QStringList{});
+        QVERIFY(!hostile::box(w, QStringLiteral("ScanMessage"))->property("text").toString().isEmpty()
+                || typed.trimmed().isEmpty());
+        const db::ScanCode code = db::ParseScanCode(typed);
+        const bool disc = code.kind == db::ScanCode::Kind::Disc;
+        if (w == rent)
+            QCOMPARE(rental::PreRent().PreRentCount(), disc && code.number == 1 ? 1 : 0);
+        else
+            QCOMPARE(back->listed().size(), disc && code.number == 2 ? 1 : 0);
+        QCOMPARE(QApplication::focusWidget(), box);
+        testsupport::Enter(box, w == rent ? QStringLiteral("1") : QStringLiteral("2"), Entry::Typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        if (w == rent)
+            QCOMPARE(rental::PreRent().PreRentCount(), 1);
+        else
+            QCOMPARE(back->listed().size(), 1);
+    }
+    QCOMPARE(rec.texts(), QStringList{});
+    QCOMPARE(stored(), before);
     QCOMPARE(pf.problems(), QString());
 }
 

@@ -41,7 +41,8 @@ void TestMainWindow::menuBarInOrder()
             seen << item->objectName() + "=" + item->text();
     }
     const QStringList expected = {
-        "    登记", "menu1_1=碟片登记", "menu1_2=租碟登记", "menu1_3=还碟登记",
+        "    登记", "menu1_1=碟片登记", "menu1_2=租碟登记", "menu1_3=还碟登记", "menu1_4=快速还碟",
+        "menu1_5=打印碟片标签", "menu1_6=柜台设置",
         "    查询", "menu2_1=碟片查询", "menu2_2=客户查询",
         "    列表", "menu3_1=全部碟片列表", "menu3_2=可租碟片列表", "menu3_3=未还碟片列表",
         "menu3_4=全部客户列表", "menu3_5=未还客户列表",
