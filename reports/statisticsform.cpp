@@ -19,6 +19,8 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "data/store/clock.h"
 #include "hoverpad/usercontrol1.h"
 #include "reports/discsoutform.h"
@@ -53,7 +55,14 @@ void drawBars(QChartView *view, const QString &title, const QStringList &categor
     if (categories.size() > 12 && !horizontal)
         names->setLabelsAngle(-90);
     auto *numbers = new QValueAxis;
-    numbers->setRange(0, top > 0 ? top * 1.1 : 1);
+    // Whole numbers on whole ticks: about five steps of a round size.
+    double step = 1;
+    while (top / step > 6)
+        step *= (QString::number(step).startsWith(QLatin1Char('2')) ? 2.5 : 2);
+    numbers->setTickType(QValueAxis::TicksDynamic);
+    numbers->setTickAnchor(0);
+    numbers->setTickInterval(step);
+    numbers->setRange(0, std::max(step, std::ceil(top * 1.1 / step) * step));
     numbers->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(names, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
     chart->addAxis(numbers, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
@@ -202,7 +211,7 @@ void StatisticsForm::drawAll()
         returnedDays << double(d.returns);
     }
     for (const db::RentalCount &m : std::as_const(m_figures.months)) {
-        months << m.from.toString(QStringLiteral("yyyy-MM"));
+        months << m.from.toString(QStringLiteral("yy年M月"));
         rentedMonths << double(m.rentals);
         returnedMonths << double(m.returns);
     }
@@ -243,10 +252,14 @@ void StatisticsForm::drawRankings()
         // Most rentals at the top: a horizontal chart draws its first category at the bottom.
         for (qsizetype i = ranked.size() - 1; i >= 0; --i) {
             QString name = ranked.at(i).name.simplified();
-            if (name.size() > 12)
-                name = name.left(11) + QStringLiteral("…");
+            // The axis elides what does not fit; a short name stays readable.
+            if (name.size() > 8)
+                name = name.left(7) + QStringLiteral("…");
+            // Customers by number and name; titles by their place in the ranking.
             if (customers)
                 name = QStringLiteral("%1 %2").arg(ranked.at(i).id, 6, 10, QLatin1Char('0')).arg(name);
+            else
+                name = QStringLiteral("%1. %2").arg(i + 1).arg(name);
             // Two titles may look alike once shortened; a category axis needs distinct names.
             while (names.contains(name))
                 name += QChar(0x200B);

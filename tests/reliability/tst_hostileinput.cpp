@@ -441,11 +441,13 @@ void tst_hostileinput::catalogueImport()
     }
     auto file = db::ReadCatalogue(path);
     QVERIFY2(file.ok(), qPrintable(file.error()));
-    QCOMPARE(file->lines.size(), 1);
     const QString trimmed = text.trimmed();
+    // A line of blanks only is an empty spreadsheet row, not a disc.
+    QCOMPARE(file->lines.size(), trimmed.isEmpty() ? 0 : 1);
     const bool refused = trimmed.isEmpty() || trimmed.size() > db::FieldLimits::title
                          || text.size() > db::FieldLimits::synopsis;
-    QCOMPARE(!file->lines.first().problems.isEmpty(), refused);
+    if (!trimmed.isEmpty())
+        QCOMPARE(!file->lines.first().problems.isEmpty(), refused);
     auto imported = db::ImportCatalogue(*file, db::NoProgress());
     QVERIFY2(imported.ok(), qPrintable(imported.error()));
     QCOMPARE(*imported, refused ? 0 : 1);
