@@ -19,6 +19,7 @@
 #include "lists/openers.h"
 #include "printing/openers.h"
 #include "rental/openers.h"
+#include "reports/openers.h"
 #include "ui/messages.h"
 
 namespace {
@@ -65,11 +66,12 @@ void main_MDIForm::buildMenus()
 {
     // Top-level captions keep their four leading blanks: they space the menu bar out.
     static const Menu menus[] = {
-        {"menu1", "    登记", {{"menu1_1", "碟片登记"}, {"menu1_2", "租碟登记"}, {"menu1_3", "还碟登记"}, {"menu1_4", "快速还碟"}, {"menu1_5", "打印碟片标签"}, {"menu1_6", "柜台设置"}}},
+        {"menu1", "    登记", {{"menu1_1", "碟片登记"}, {"menu1_2", "租碟登记"}, {"menu1_3", "还碟登记"}, {"menu1_4", "快速还碟"}, {"menu1_5", "打印碟片标签"}, {"menu1_6", "柜台设置"}, {"menu1_7", "导入碟片目录"}}},
         {"menu2", "    查询", {{"menu2_1", "碟片查询"}, {"menu2_2", "客户查询"}}},
         {"menu3", "    列表",
          {{"menu3_1", "全部碟片列表"}, {"menu3_2", "可租碟片列表"}, {"menu3_3", "未还碟片列表"},
           {"menu3_4", "全部客户列表"}, {"menu3_5", "未还客户列表"}}},
+        {"menu6", "    统计", {{"menu6_1", "营业统计"}}},
         {"menu5", "    登录", {{"menu5_1", "更改登录用户"}, {"menu5_2", "更改登录密码"}}},
         {"menu4", "    帮助", {{"menu4_1", "快速使用指南"}, {"menu4_2", "关于"}, {"menu4_4", "演示数据"}}},
     };
@@ -99,6 +101,7 @@ void main_MDIForm::wireMenus()
     wire("menu5_1", [] { gz_Loginer_Form::showWindow(); });
     wire("menu5_2", [] { gz_PWD_Form::showWindow(); });
     wire("menu1_1", [] { discs::OpenDiscEntry(); });
+    wire("menu1_7", [] { discs::OpenCatalogueImport(); });
     wire("menu1_2", [] { rental::OpenRentalWindow(); });
     wire("menu3_1", [] { lists::OpenAllDiscsList(); });
     wire("menu3_2", [] { rental::OpenRentableDiscsList(); });
@@ -114,6 +117,7 @@ void main_MDIForm::wireMenus()
     wire("menu4_2", [] { About::showWindow(); });
     wire("menu2_1", [] { lists::OpenDiscQuery(); });
     wire("menu2_2", [] { lists::OpenCustomerQuery(); });
+    wire("menu6_1", [] { reports::OpenStatistics(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -8,12 +8,38 @@
 #include "data/shop/demodata.h"
 #include "data/store/programdir.h"
 
+#include "data/store/progress.h"
+#include "ui/progressdialog.h"
+
+#include <QProgressDialog>
 #include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 namespace startup {
+
+namespace {
+
+// The upgrade of a file an earlier release wrote runs when the file is first opened; its
+// dialog appears only if an upgrade reports, so an ordinary start shows none.
+class UpgradeProgress final : public db::Progress
+{
+public:
+    void stage(const QString &what, qint64 steps) override
+    {
+        if (!m_dialog)
+            m_dialog = std::make_unique<ui::ProgressDialog>(nullptr, QStringLiteral("升级数据文件"), false);
+        m_dialog->stage(what, steps);
+    }
+    bool advance(qint64 done) override { return m_dialog ? m_dialog->advance(done) : true; }
+
+private:
+    std::unique_ptr<ui::ProgressDialog> m_dialog;
+};
+
+} // namespace
 
 Restore offerRestore()
 {
@@ -56,6 +82,8 @@ void backUpAtExit()
 
 Outcome start()
 {
+    UpgradeProgress upgrade;
+    db::ScopedProgress watching(&upgrade);
     // Declining goes on as without a backup: a damaged file is reported below, a missing
     // one is made anew.
     if (offerRestore() == Restore::Failed)

@@ -1,6 +1,8 @@
 #include "discs/openers.h"
 
+#include "discs/catalogueimportform.h"
 #include "discs/input_form.h"
+#include "ui/windowhost.h"
 
 namespace discs {
 
@@ -12,6 +14,11 @@ void OpenDiscEntry()
 void OpenDiscForCorrection(qint64 discId)
 {
     input_Form::openForCorrection(discId);
+}
+
+void OpenCatalogueImport()
+{
+    ui::Shared<CatalogueImportForm>([] { return new CatalogueImportForm; });
 }
 
 } // namespace discs

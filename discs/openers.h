@@ -9,5 +9,7 @@ void OpenDiscEntry();
 // A new correction window ("输入纠正") for the disc; a disc that cannot be loaded is
 // reported and nothing opens.
 void OpenDiscForCorrection(qint64 discId);
+// The one catalogue import window ("导入碟片目录").
+void OpenCatalogueImport();
 
 } // namespace discs

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   g++ cmake make ccache
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
-  qt6-image-formats-plugins qt6-translations-l10n libgl-dev
+  qt6-image-formats-plugins qt6-translations-l10n libgl-dev qt6-charts-dev libqt6opengl6-dev
   libroaring-dev
   libzint-dev libzxing-dev poppler-utils
   fonts-wqy-microhei

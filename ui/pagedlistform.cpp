@@ -1,11 +1,16 @@
 #include "ui/pagedlistform.h"
 
+#include <QProgressDialog>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
 
+#include "data/shop/csvexport.h"
 #include "hoverpad/usercontrol1.h"
+#include "ui/progressdialog.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
 #include "ui/twips.h"
@@ -47,6 +52,11 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     m_button2->setEnabled(false);
     m_button2->setVisible(false);
     connect(m_button2, &UserControl1::Click, this, [this] { button2Clicked(); });
+    m_button3 = new UserControl1(this);
+    m_button3->setObjectName(QStringLiteral("button3"));
+    m_button3->setCaption(QStringLiteral("导出"));
+    m_button3->setGeometry(ui::twips(5880), ui::twips(7545), ui::twips(1215), ui::twips(375));
+    connect(m_button3, &UserControl1::Click, this, [this] { exportClicked(); });
 
     connect(m_grid, &ListGrid::clicked, this, &PagedListForm::gridClicked);
     connect(m_grid, &ListGrid::doubleClicked, this, &PagedListForm::gridDoubleClicked);
@@ -240,6 +250,37 @@ void PagedListForm::deleteFrame()
     m_selectedRow = 0;
     ReloadFlag::set();
     activate();
+}
+
+void PagedListForm::exportClicked()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出到 CSV 文件"),
+                                                      windowTitle() + QStringLiteral(".csv"),
+                                                      QStringLiteral("CSV 文件 (*.csv)"));
+    if (!path.isEmpty())
+        exportTo(path);
+}
+
+bool PagedListForm::exportTo(const QString &path)
+{
+    // A list whose statement depends on its own controls reads them first, as paging does.
+    if (!prepareLoad(LoadCause::Paging))
+        return false;
+    QStringList headers;
+    for (const ListColumn &c : std::as_const(m_columns))
+        headers << c.header;
+    db::Status s;
+    {
+        ProgressDialog progress(this, QStringLiteral("导出"));
+        s = db::ExportCsv(query(), headers, [this](const QVariantList &row) { return exportCells(row); }, path,
+                          progress);
+    }
+    if (!s) {
+        msg::information(this, s.error());
+        return false;
+    }
+    msg::information(this, QStringLiteral("导出完毕：%1").arg(QDir::toNativeSeparators(path)));
+    return true;
 }
 
 bool PagedListForm::event(QEvent *event)

@@ -49,6 +49,11 @@ public:
     // Makes `page` the page the next load shows, without loading it.
     void setShownPage(qint64 page);
 
+    // 导出: every record of the list (not only the page shown) to a CSV file, the columns
+    // as the grid shows them, with a progress dialog that can stop it. Reports the outcome;
+    // false when nothing was written.
+    bool exportTo(const QString &path);
+
     qint64 currentPage() const { return m_currentPage; }
     qint64 shownPage() const { return m_gridTag; }    // Grid1's tag: the page to show
     qint64 pageCount() const { return m_pageCount; }  // Label1_2's tag
@@ -91,6 +96,8 @@ protected:
     QList<qint64> selectedRecords() const;
 
     UserControl1 *button2() const { return m_button2; }
+    // The texts an export writes for a row: the grid's cells unless a list says otherwise.
+    virtual QStringList exportCells(const QVariantList &row) const { return cells(row); }
 
     bool event(QEvent *event) override;
 
@@ -101,11 +108,13 @@ private:
     void gridDoubleClicked();
     void deleteFrame();
     void watchFrame();
+    void exportClicked();
 
     ListGrid *m_grid;
     QLabel *m_label[4];
     UserControl1 *m_button1[2];
     UserControl1 *m_button2;
+    UserControl1 *m_button3;
     QList<ListColumn> m_columns;
     db::PageReader m_reader;
     QVector<qint64> m_rowRecords;

@@ -150,6 +150,24 @@ bool IsCountText(const QString &text)
     return t.size() <= 4;
 }
 
+Result<qint64> AddDisc(Connection &c, const DiscFields &fields, LookupLists &lists)
+{
+    if (fields.title.trimmed().isEmpty())
+        return Status::failure(QStringLiteral("碟片名称不能为空！"));
+    if (Status s = checkFields(fields); !s)
+        return s;
+    if (Status s = AppendBlankDisc(c); !s)
+        return s;
+    // There is always a free slot: the row just appended at the latest.
+    auto slot = c.scalar(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL ORDER BY id LIMIT 1"));
+    if (!slot)
+        return slot.status();
+    const qint64 id = slot->toLongLong();
+    if (Status s = writeFields(c, id, fields, lists); !s)
+        return s;
+    return id;
+}
+
 Result<qint64> AddDisc(const DiscFields &fields)
 {
     if (fields.title.trimmed().isEmpty())
@@ -162,15 +180,13 @@ Result<qint64> AddDisc(const DiscFields &fields)
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();
-    if (Status s = AppendBlankDisc(c); !s)
+    LookupLists lists = Lookups();
+    auto id = AddDisc(c, fields, lists);
+    if (!id)
+        return id;
+    if (Status s = tx.commit(); !s)
         return s;
-    // There is always a free slot: the row just appended at the latest.
-    auto slot = c.scalar(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL ORDER BY id LIMIT 1"));
-    if (!slot)
-        return slot.status();
-    const qint64 id = slot->toLongLong();
-    if (Status s = writeAndCommit(c, tx, id, fields); !s)
-        return s;
+    Lookups() = lists;
     return id;
 }
 

@@ -9,6 +9,9 @@
 
 namespace db {
 
+class Connection;
+struct LookupLists;
+
 // The texts of the disc entry window as typed, and the photo path of its hidden box.
 struct DiscFields
 {
@@ -50,6 +53,10 @@ bool IsCountText(const QString &text);
 // Fills the lowest free slot after appending one blank row; returns the number stored.
 // Refuses an empty title and a count that is not digits; nothing is stored then.
 Result<qint64> AddDisc(const DiscFields &fields);
+// The same inside a transaction the caller holds (an import of many discs): nothing is
+// committed, and the lookup values go into `lists`, which the caller makes current once
+// its commit succeeded.
+Result<qint64> AddDisc(Connection &c, const DiscFields &fields, LookupLists &lists);
 
 // Stores the non-empty fields into the disc; an empty field keeps its column. A disc that
 // is out is refused, as the entry window shows it read-only.

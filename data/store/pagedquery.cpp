@@ -1,5 +1,6 @@
 #include "data/store/pagedquery.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -246,6 +247,53 @@ QString CountStatement(const PagedQuery &q)
     if (!q.countSql.isEmpty())
         return q.countSql;
     return QStringLiteral("SELECT count(*) FROM %1%2").arg(q.from, whereClause(q));
+}
+
+Result<qint64> CountRows(Connection &c, const PagedQuery &q)
+{
+    if (q.finder) {
+        auto found = q.finder(c, 1, 1);
+        if (!found)
+            return found.status();
+        return found->recordCount;
+    }
+    return countRows(c, q);
+}
+
+Status ReadAllRows(Connection &c, const PagedQuery &q, const std::function<bool(const QVariantList &row)> &row)
+{
+    if (q.finder) {
+        // The index finds keys a page at a time; large pages keep the lookups few.
+        constexpr int kRows = 1000;
+        for (qint64 page = 1;; ++page) {
+            auto read = readFoundPage(c, q, page, kRows);
+            if (!read)
+                return read.status();
+            for (const QVariantList &r : std::as_const(read->rows)) {
+                if (!row(r))
+                    return {};
+            }
+            if (read->page < page || page >= read->pageCount)
+                return {};
+        }
+    }
+    auto rows = c.run(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(q.columns, q.from, whereClause(q), orderClause(q)),
+                      q.binds);
+    if (!rows)
+        return rows.status();
+    QSqlQuery &r = rows.value();
+    const int columns = r.record().count();
+    while (r.next()) {
+        QVariantList values;
+        values.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            values << r.value(i);
+        if (!row(values))
+            return {};
+    }
+    if (r.lastError().isValid())
+        return c.failure(r.lastError());
+    return {};
 }
 
 QString OffsetPageStatement(const PagedQuery &q)

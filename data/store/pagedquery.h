@@ -102,6 +102,12 @@ private:
     QMap<qint64, Bounds> m_bounds;
 };
 
+// Every row of the list, in list order, one at a time (an export): `row` is called for each
+// and stops the read by returning false. Rows are streamed, never held all at once.
+Status ReadAllRows(Connection &c, const PagedQuery &q, const std::function<bool(const QVariantList &row)> &row);
+// The number of rows of the list, as its page counter shows it.
+Result<qint64> CountRows(Connection &c, const PagedQuery &q);
+
 // The statements behind a page, for the benchmark and for tests.
 QString CountStatement(const PagedQuery &q);
 QString OffsetPageStatement(const PagedQuery &q); // binds: q.binds, LIMIT, OFFSET

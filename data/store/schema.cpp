@@ -1,5 +1,7 @@
 #include "data/store/schema.h"
 
+#include "data/store/progress.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -222,14 +224,24 @@ const std::vector<UpgradeStep> kUpgrades = {
     {5, refileNulValues},
 };
 
-// Applies the steps after `from` up to `to` inside the caller's transaction.
-Status applyUpgrades(Connection &c, int from, int to)
+// Applies the steps after `from` up to `to` inside the caller's transaction, telling
+// `progress` which step runs; an upgrade cannot stop half-way, so a stop is not asked.
+Status applyUpgrades(Connection &c, int from, int to, Progress &progress = NoProgress())
 {
+    qint64 steps = 0;
+    for (const UpgradeStep &step : kUpgrades)
+        steps += step.to > from && step.to <= to ? 1 : 0;
+    qint64 done = 0;
     for (const UpgradeStep &step : kUpgrades) {
         if (step.to <= from || step.to > to)
             continue;
+        progress.stage(QStringLiteral("正在升级数据文件：第 %1 步，共 %2 步（第 %3 版格式）…")
+                           .arg(done + 1).arg(steps).arg(step.to),
+                       steps);
+        progress.advance(done);
         if (Status s = step.apply(c); !s)
             return s;
+        progress.advance(++done);
     }
     return c.exec(QStringLiteral("PRAGMA user_version = %1").arg(to));
 }
@@ -293,8 +305,11 @@ Status UpgradeSchema(Connection &c)
         return {};
     if (*version < 1)
         return Status::failure(QStringLiteral("数据文件不是本程序的数据文件。"), Fault::Damaged);
-    if (Status s = applyUpgrades(c, *version, SchemaVersion()); !s)
+    Progress &progress = ScopedProgress::current();
+    if (Status s = applyUpgrades(c, *version, SchemaVersion(), progress); !s)
         return s;
+    progress.stage(QStringLiteral("正在保存升级后的数据文件…"), 0);
+    progress.advance(0);
     return tx.commit();
 }
 

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "data/shop/accounts.h"
+#include "data/shop/catalogueimport.h"
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/shop/demodata.h"
@@ -227,6 +228,26 @@ QList<CrashOperation> makeOperations()
             db::LoadLookupLists();
             return std::function<db::Status()>([] { return db::AddDisc(everyField(QStringLiteral("新到的碟"))).status(); });
         }};
+    ops << CrashOperation{
+        QStringLiteral("catalogue import of 20 discs"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
+        shopWithCover,
+        [] {
+            db::LoadLookupLists();
+            QString text = QStringLiteral("碟名,所属柜位,主角,碟装,碟片简介,封面文件\r\n");
+            for (int i = 0; i < 20; ++i)
+                text += QStringLiteral("导入%1,新柜%2,新主角%3,1,\"两行\n简介\",%4\r\n")
+                            .arg(i).arg(i % 3).arg(i % 4).arg(i % 5 ? QString() : QStringLiteral("cover.bmp"));
+            QFile csv(db::ProgramDir::file(QStringLiteral("catalogue.csv")));
+            if (!csv.open(QIODevice::WriteOnly) || csv.write(text.toUtf8()) < 0)
+                qFatal("cannot write the catalogue");
+            csv.close();
+            auto file = db::ReadCatalogue(csv.fileName());
+            if (!file || file->goodLines() != 20)
+                qFatal("the catalogue does not read back");
+            return std::function<db::Status()>(
+                [f = file.value()] { return db::ImportCatalogue(f, db::NoProgress()).status(); });
+        },
+        40};
     ops << CrashOperation{
         QStringLiteral("disc correction"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shopWithCover,
         [] {

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/firstaccount_dialog.h"
@@ -11,6 +12,8 @@
 #include "app/main_mdiform.h"
 #include "app/password_form.h"
 #include "data/search/discfilter.h"
+#include "data/shop/catalogueimport.h"
+#include "data/shop/csvexport.h"
 #include "data/shop/discrecords.h"
 #include "data/store/programdir.h"
 #include "discs/input_form.h"
@@ -80,6 +83,8 @@ private slots:
     void firstAccount();
     void discFilter_data();
     void discFilter();
+    void catalogueImport_data();
+    void catalogueImport();
 
 private:
     void fillDiscWindow(QWidget *w, const QString &entry, Entry how);
@@ -407,6 +412,49 @@ void tst_hostileinput::discFilter()
         QCOMPARE(ids(f), equal);
     }
     m_tried[QStringLiteral("disc filter (six texts)")] += 1;
+    QCOMPARE(pf.problems(), QString());
+}
+
+void tst_hostileinput::catalogueImport_data()
+{
+    QTest::addColumn<QString>("entry");
+    for (const HostileText &t : testsupport::HostileTexts(db::FieldLimits::title))
+        QTest::newRow(qPrintable(t.name)) << t.name;
+}
+
+// A catalogue line carrying the text in every field, written as the export writes CSV: a
+// title or field the entry window would refuse is that line's problem and nothing is stored;
+// otherwise every column holds the text as the entry window stores it.
+void tst_hostileinput::catalogueImport()
+{
+    QFETCH(QString, entry);
+    const QString text = corpusText(entry, db::FieldLimits::title);
+    ProgramFolder pf;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.csv"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(db::CsvByteOrderMark() + db::CsvLine({QStringLiteral("碟名"), QStringLiteral("主角"), QStringLiteral("国家"),
+                                                       QStringLiteral("碟片简介")})
+                + db::CsvLine({text, text, text, text}));
+    }
+    auto file = db::ReadCatalogue(path);
+    QVERIFY2(file.ok(), qPrintable(file.error()));
+    const QString trimmed = text.trimmed();
+    // A line of blanks only is an empty spreadsheet row, not a disc.
+    QCOMPARE(file->lines.size(), trimmed.isEmpty() ? 0 : 1);
+    const bool refused = trimmed.isEmpty() || trimmed.size() > db::FieldLimits::title
+                         || text.size() > db::FieldLimits::synopsis;
+    if (!trimmed.isEmpty())
+        QCOMPARE(!file->lines.first().problems.isEmpty(), refused);
+    auto imported = db::ImportCatalogue(*file, db::NoProgress());
+    QVERIFY2(imported.ok(), qPrintable(imported.error()));
+    QCOMPARE(*imported, refused ? 0 : 1);
+    if (!refused) {
+        const QVariantList row = pf.rows(QStringLiteral("SELECT t13, t14, t10, t34 FROM table1 WHERE t13 IS NOT NULL")).value(0);
+        QCOMPARE(row, (QVariantList{trimmed, trimmed, trimmed, text}));
+    }
     QCOMPARE(pf.problems(), QString());
 }
 

@@ -42,10 +42,11 @@ void TestMainWindow::menuBarInOrder()
     }
     const QStringList expected = {
         "    登记", "menu1_1=碟片登记", "menu1_2=租碟登记", "menu1_3=还碟登记", "menu1_4=快速还碟",
-        "menu1_5=打印碟片标签", "menu1_6=柜台设置",
+        "menu1_5=打印碟片标签", "menu1_6=柜台设置", "menu1_7=导入碟片目录",
         "    查询", "menu2_1=碟片查询", "menu2_2=客户查询",
         "    列表", "menu3_1=全部碟片列表", "menu3_2=可租碟片列表", "menu3_3=未还碟片列表",
         "menu3_4=全部客户列表", "menu3_5=未还客户列表",
+        "    统计", "menu6_1=营业统计",
         "    登录", "menu5_1=更改登录用户", "menu5_2=更改登录密码",
         "    帮助", "menu4_1=快速使用指南", "menu4_2=关于", "menu4_4=演示数据"};
     QCOMPARE(seen, expected);

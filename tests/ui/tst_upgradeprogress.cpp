@@ -1,0 +1,109 @@
+// The upgrade of a file an earlier release wrote reports each step through the progress
+// installed for it, and the progress dialog shows what is being done.
+#include <QtTest>
+
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include "data/shop/accounts.h"
+#include "data/store/connection.h"
+#include "data/store/progress.h"
+#include "data/store/schema.h"
+#include "support/programfolder.h"
+#include "ui/progressdialog.h"
+
+using testsupport::ProgramFolder;
+
+namespace {
+
+class Recording final : public db::Progress
+{
+public:
+    void stage(const QString &what, qint64 steps) override { stages << std::pair{what, steps}; }
+    bool advance(qint64 done) override
+    {
+        advances << done;
+        return true;
+    }
+    QList<std::pair<QString, qint64>> stages;
+    QList<qint64> advances;
+};
+
+} // namespace
+
+class TestUpgradeProgress : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyStepReported_data();
+    void everyStepReported();
+    void currentFileReportsNothing();
+    void dialogShowsTheUpgrade();
+};
+
+void TestUpgradeProgress::everyStepReported_data()
+{
+    QTest::addColumn<int>("from");
+    for (int v = 1; v < db::SchemaVersion(); ++v)
+        QTest::newRow(qPrintable(QStringLiteral("version %1").arg(v))) << v;
+}
+
+void TestUpgradeProgress::everyStepReported()
+{
+    QFETCH(int, from);
+    ProgramFolder folder;
+    folder.writeOldFile(from, {"INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)"});
+    Recording r;
+    {
+        db::ScopedProgress watching(&r);
+        QCOMPARE(&db::ScopedProgress::current(), static_cast<db::Progress *>(&r));
+        db::Connection c;
+        QVERIFY2(c.ok(), qPrintable(c.status().error()));
+    }
+    QCOMPARE(&db::ScopedProgress::current(), &db::NoProgress());
+    const qint64 steps = db::SchemaVersion() - from;
+    // One stage per step, numbered, then the commit.
+    QCOMPARE(r.stages.size(), steps + 1);
+    for (qint64 i = 0; i < steps; ++i) {
+        QCOMPARE(r.stages.at(i).second, steps);
+        QVERIFY(r.stages.at(i).first.contains(QStringLiteral("第 %1 步，共 %2 步").arg(i + 1).arg(steps)));
+    }
+    QVERIFY(r.advances.contains(steps));
+    QVERIFY(std::is_sorted(r.advances.cbegin(), r.advances.cend() - 1));
+    QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    QCOMPARE(folder.problems(), QString());
+}
+
+void TestUpgradeProgress::currentFileReportsNothing()
+{
+    ProgramFolder folder;
+    Recording r;
+    db::ScopedProgress watching(&r);
+    db::Connection c;
+    QVERIFY(c.ok());
+    QVERIFY(r.stages.isEmpty());
+}
+
+void TestUpgradeProgress::dialogShowsTheUpgrade()
+{
+    ProgramFolder folder;
+    folder.writeOldFile(1, {"INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)"});
+    ui::ProgressDialog dialog(nullptr, QStringLiteral("升级数据文件"), false);
+    QVERIFY(dialog.dialog());
+    db::ScopedProgress watching(&dialog);
+    QStringList labels;
+    // Each stage sets the label and lets the events run: read it from inside the upgrade.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { labels << dialog.dialog()->labelText(); });
+    poll.start(0);
+    QVERIFY(db::HasAnyUser().ok());
+    poll.stop();
+    QVERIFY(!labels.isEmpty());
+    QVERIFY(labels.first().startsWith(QStringLiteral("正在升级数据文件")));
+    QCOMPARE(dialog.dialog()->windowTitle(), QStringLiteral("升级数据文件"));
+    QCOMPARE(dialog.dialog()->findChild<QPushButton *>(), nullptr); // no 取消: an upgrade cannot stop
+}
+
+QTEST_MAIN(TestUpgradeProgress)
+#include "tst_upgradeprogress.moc"
