@@ -9,8 +9,10 @@
 #include <QScreen>
 
 #include "app/about.h"
+#include "app/backupactions.h"
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
+#include "app/restoreform.h"
 #include "app/tour.h"
 #include "data/shop/lookuplists.h"
 #include "data/store/programdir.h"
@@ -69,6 +71,8 @@ void main_MDIForm::buildMenus()
          {{"menu3_1", "全部碟片列表"}, {"menu3_2", "可租碟片列表"}, {"menu3_3", "未还碟片列表"},
           {"menu3_4", "全部客户列表"}, {"menu3_5", "未还客户列表"}}},
         {"menu5", "    登录", {{"menu5_1", "更改登录用户"}, {"menu5_2", "更改登录密码"}}},
+        // The data file itself: its copies and where they go.
+        {"menu6", "    数据", {{"menu6_1", "立即备份"}, {"menu6_2", "从备份恢复…"}, {"menu6_3", "备份位置…"}}},
         {"menu4", "    帮助", {{"menu4_1", "快速使用指南"}, {"menu4_2", "关于"}, {"menu4_4", "演示数据"}}},
     };
     for (const Menu &m : menus) {
@@ -109,6 +113,9 @@ void main_MDIForm::wireMenus()
     wire("menu4_2", [] { About::showWindow(); });
     wire("menu2_1", [] { lists::OpenDiscQuery(); });
     wire("menu2_2", [] { lists::OpenCustomerQuery(); });
+    wire("menu6_1", [this] { backups::BackUpNow(this); });
+    wire("menu6_2", [] { RestoreForm::showWindow(); });
+    wire("menu6_3", [this] { backups::ChooseLocation(this); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const
