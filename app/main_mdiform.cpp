@@ -9,8 +9,10 @@
 #include <QScreen>
 
 #include "app/about.h"
+#include "app/backupactions.h"
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
+#include "app/restoreform.h"
 #include "app/searchwarmup.h"
 #include "app/tour.h"
 #include "data/shop/lookuplists.h"
@@ -73,6 +75,8 @@ void main_MDIForm::buildMenus()
           {"menu3_4", "全部客户列表"}, {"menu3_5", "未还客户列表"}}},
         {"menu6", "    统计", {{"menu6_1", "营业统计"}}},
         {"menu5", "    登录", {{"menu5_1", "更改登录用户"}, {"menu5_2", "更改登录密码"}}},
+        // The data file itself: its copies and where they go.
+        {"menu7", "    数据", {{"menu7_1", "立即备份"}, {"menu7_2", "从备份恢复…"}, {"menu7_3", "备份位置…"}}},
         {"menu4", "    帮助", {{"menu4_1", "快速使用指南"}, {"menu4_2", "关于"}, {"menu4_4", "演示数据"}}},
     };
     for (const Menu &m : menus) {
@@ -118,6 +122,9 @@ void main_MDIForm::wireMenus()
     wire("menu2_1", [] { lists::OpenDiscQuery(); });
     wire("menu2_2", [] { lists::OpenCustomerQuery(); });
     wire("menu6_1", [] { reports::OpenStatistics(); });
+    wire("menu7_1", [this] { backups::BackUpNow(this); });
+    wire("menu7_2", [] { RestoreForm::showWindow(); });
+    wire("menu7_3", [this] { backups::ChooseLocation(this); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

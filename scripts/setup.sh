@@ -7,6 +7,7 @@ packages=(
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev qt6-charts-dev libqt6opengl6-dev
   libroaring-dev
   libzint-dev libzxing-dev poppler-utils
+  libzstd-dev pkg-config
   fonts-wqy-microhei
   librsvg2-bin
   xvfb xauth

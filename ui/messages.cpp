@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 
 namespace msg {
 namespace {
@@ -20,6 +21,17 @@ void information(QWidget *parent, const QString &text)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void notice(QWidget *parent, const QString &text, int milliseconds)
+{
+    if (g_recorder) {
+        g_recorder->m_boxes.append({Recorder::Box::Information, text, applicationTitle()});
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    QTimer::singleShot(milliseconds, &box, &QDialog::accept);
     box.exec();
 }
 

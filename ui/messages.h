@@ -12,6 +12,10 @@ QString applicationTitle();
 // OK-only box without icon under the application title.
 void information(QWidget *parent, const QString &text);
 
+// OK-only box that closes itself after the given time: for news that must not hold up
+// what goes on (the program's exit). Recorded as an Information box.
+void notice(QWidget *parent, const QString &text, int milliseconds);
+
 // OK/Cancel box with the given title; true only for OK.
 bool confirm(QWidget *parent, const QString &text, const QString &title);
 
@@ -40,6 +44,7 @@ public:
 
 private:
     friend void information(QWidget *, const QString &);
+    friend void notice(QWidget *, const QString &, int);
     friend bool confirm(QWidget *, const QString &, const QString &);
     QList<Box> m_boxes;
     QList<bool> m_answers;

@@ -6,7 +6,15 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <zstd.h>
+
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include <unistd.h>
 
 #include "data/store/clock.h"
 #include "data/store/connection.h"
@@ -17,16 +25,28 @@ namespace db {
 namespace {
 
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
+const QString kPacked = QStringLiteral(".sqlite.zst");
+constexpr qint64 kChunk = 4 << 20;
 
 QString stem(const QString &dataFile)
 {
     return QFileInfo(dataFile).completeBaseName();
 }
 
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
 QRegularExpression copyName(const QString &dataFile)
 {
-    return QRegularExpression(QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.sqlite$")
+    return QRegularExpression(QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.sqlite(?:\\.zst)?$")
                                   .arg(QRegularExpression::escape(stem(dataFile))));
+}
+
+bool packed(const QString &backup)
+{
+    return backup.endsWith(QStringLiteral(".zst"));
 }
 
 // What tells whether a file changed since its last copy: SQLite counts every committed
@@ -62,11 +82,8 @@ void recordFingerprint(const QString &dataFile, const QString &print)
     }
 }
 
-Status integrityOk(const QString &file)
+Status integrityOn(Connection &c)
 {
-    Connection c(file, Connection::Mode::Inspect);
-    if (!c.ok())
-        return c.status();
     auto q = c.run(QStringLiteral("PRAGMA integrity_check"));
     if (!q)
         return q.status();
@@ -77,8 +94,16 @@ Status integrityOk(const QString &file)
             found << line;
     }
     if (!found.isEmpty())
-        return Status::failure(QStringLiteral("备份检查未通过：%1").arg(found.first()), Fault::Damaged);
+        return Status::failure(QStringLiteral("数据文件检查未通过，可能已损坏：%1").arg(found.first()), Fault::Damaged);
     return {};
+}
+
+Status integrityOk(const QString &file)
+{
+    Connection c(file, Connection::Mode::Inspect);
+    if (!c.ok())
+        return c.status();
+    return integrityOn(c);
 }
 
 // A name for a new copy or a kept file that no file has yet.
@@ -90,11 +115,159 @@ QString freeName(const QString &base, const QString &suffix)
     return name;
 }
 
-void dropOldest(const QString &dataFile)
+Status writeFailure(const QString &file)
 {
-    const QStringList copies = BackupsOf(dataFile);
-    for (qsizetype i = kBackupsKept; i < copies.size(); ++i)
-        RemoveDatabaseFile(copies[i]);
+    return Status::failure(QStringLiteral("无法写入备份文件（备份位置已满、只读或已移除？）：%1").arg(native(file)), Fault::IO);
+}
+
+Status cancelled()
+{
+    return Status::failure(QStringLiteral("备份已取消。"), Fault::IO);
+}
+
+// Written data reaches the disk before the copy takes its name.
+bool closeSynced(QFile &f)
+{
+    const bool ok = f.flush() && ::fsync(f.handle()) == 0;
+    f.close();
+    return ok && f.error() == QFileDevice::NoError;
+}
+
+struct CCtxFree { void operator()(ZSTD_CCtx *c) const { ZSTD_freeCCtx(c); } };
+struct DCtxFree { void operator()(ZSTD_DCtx *c) const { ZSTD_freeDCtx(c); } };
+
+// Compresses what is left to read of in into a new file out.
+Status compress(QFile &in, const QString &out, Progress &progress)
+{
+    QFile o(out);
+    if (!o.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return writeFailure(out);
+    std::unique_ptr<ZSTD_CCtx, CCtxFree> cctx(ZSTD_createCCtx());
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
+    // A library built without threads refuses; it then compresses on this thread.
+    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_nbWorkers, 2);
+    std::vector<char> ibuf(kChunk), obuf(ZSTD_CStreamOutSize());
+    qint64 done = 0;
+    for (;;) {
+        const qint64 n = in.read(ibuf.data(), kChunk);
+        if (n < 0)
+            return Status::failure(QStringLiteral("无法读取数据文件：%1").arg(native(in.fileName())), Fault::IO);
+        done += n;
+        const bool last = n < kChunk;
+        ZSTD_inBuffer input{ibuf.data(), size_t(n), 0};
+        bool finished = false;
+        while (!finished) {
+            ZSTD_outBuffer output{obuf.data(), obuf.size(), 0};
+            const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
+            if (ZSTD_isError(left))
+                return Status::failure(QStringLiteral("压缩备份失败：%1").arg(QString::fromLatin1(ZSTD_getErrorName(left))), Fault::IO);
+            if (o.write(obuf.data(), qint64(output.pos)) != qint64(output.pos))
+                return writeFailure(out);
+            finished = last ? left == 0 : input.pos == input.size;
+        }
+        if (!progress.advance(done / (1 << 20)))
+            return cancelled();
+        if (last)
+            break;
+    }
+    return closeSynced(o) ? Status() : writeFailure(out);
+}
+
+// Decodes a compressed copy, to target when one is given. A frame that ends early or
+// whose checksum differs is a damaged copy.
+Status decode(const QString &backup, QFile *target, Progress &progress)
+{
+    QFile in(backup);
+    if (!in.open(QIODevice::ReadOnly))
+        return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(backup)), Fault::IO);
+    const Status damaged = Status::failure(QStringLiteral("备份文件不完整或已损坏：%1").arg(native(backup)), Fault::Damaged);
+    std::unique_ptr<ZSTD_DCtx, DCtxFree> dctx(ZSTD_createDCtx());
+    std::vector<char> ibuf(ZSTD_DStreamInSize() * 16), obuf(ZSTD_DStreamOutSize() * 16);
+    size_t left = 1; // nothing decoded is no copy
+    qint64 done = 0;
+    for (;;) {
+        const qint64 n = in.read(ibuf.data(), qint64(ibuf.size()));
+        if (n < 0)
+            return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(backup)), Fault::IO);
+        if (n == 0)
+            break;
+        done += n;
+        ZSTD_inBuffer input{ibuf.data(), size_t(n), 0};
+        while (input.pos < input.size) {
+            ZSTD_outBuffer output{obuf.data(), obuf.size(), 0};
+            left = ZSTD_decompressStream(dctx.get(), &output, &input);
+            if (ZSTD_isError(left))
+                return damaged;
+            if (target && target->write(obuf.data(), qint64(output.pos)) != qint64(output.pos))
+                return Status::failure(QStringLiteral("无法写入文件：%1").arg(native(target->fileName())), Fault::IO);
+        }
+        if (!progress.advance(done / (1 << 20)))
+            return cancelled();
+    }
+    return left == 0 ? Status() : damaged;
+}
+
+// A copy of a file, chunk by chunk, so a full or vanished folder shows at the write.
+Status copyTo(const QString &from, const QString &to, Progress &progress)
+{
+    QFile in(from), out(to);
+    if (!in.open(QIODevice::ReadOnly))
+        return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(from)), Fault::IO);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return writeFailure(to);
+    std::vector<char> buf(kChunk);
+    qint64 done = 0;
+    for (;;) {
+        const qint64 n = in.read(buf.data(), kChunk);
+        if (n < 0)
+            return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(from)), Fault::IO);
+        if (n == 0)
+            break;
+        if (out.write(buf.data(), n) != n)
+            return writeFailure(to);
+        done += n;
+        if (!progress.advance(done / (1 << 20)))
+            return cancelled();
+    }
+    return closeSynced(out) ? Status() : writeFailure(to);
+}
+
+// What a copy killed half-way left behind is never taken for one.
+void removeLeftovers(const QString &dir, const QString &dataFile)
+{
+    const QRegularExpression leftover(QStringLiteral("^%1-.*\\.sqlite(\\.zst)?\\.part").arg(QRegularExpression::escape(stem(dataFile))));
+    for (const QString &name : QDir(dir).entryList(QDir::Files)) {
+        if (leftover.match(name).hasMatch())
+            RemoveDatabaseFile(dir + QLatin1Char('/') + name);
+    }
+}
+
+void rotate(const QString &dir, const QString &dataFile)
+{
+    const QStringList copies = BackupsOf(dataFile, dir);
+    QList<QDateTime> taken;
+    for (const QString &c : copies)
+        taken << BackupTime(c);
+    const QList<int> kept = KeptByRotation(taken);
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        if (!kept.contains(int(i)))
+            RemoveDatabaseFile(copies[i]);
+    }
+}
+
+// Puts a verified copy into a folder under the name it will have there.
+Status placeVerified(const QString &target, Progress &progress, const std::function<Status(const QString &)> &write)
+{
+    const QString partial = target + QStringLiteral(".part");
+    Status s = write(partial);
+    if (s)
+        s = decode(partial, nullptr, progress);
+    if (s && !QFile::rename(partial, target))
+        s = writeFailure(target);
+    if (!s)
+        RemoveDatabaseFile(partial);
+    return s;
 }
 
 } // namespace
@@ -104,13 +277,43 @@ QString BackupDir()
     return ProgramDir::file(QStringLiteral("backup"));
 }
 
-QStringList BackupsOf(const QString &dataFile)
+QList<int> KeptByRotation(const QList<QDateTime> &taken)
 {
+    QList<int> order;
+    for (int i = 0; i < taken.size(); ++i)
+        order << i;
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return taken[a] > taken[b]; });
+    std::set<int> kept;
+    // The newest copy of each period, for as many periods back as are kept.
+    auto keep = [&](int periods, auto periodOf) {
+        std::set<qint64> seen;
+        for (int i : std::as_const(order)) {
+            const qint64 p = periodOf(taken[i].date());
+            if (seen.count(p))
+                continue;
+            if (int(seen.size()) == periods)
+                break;
+            seen.insert(p);
+            kept.insert(i);
+        }
+    };
+    keep(kDailyKept, [](const QDate &d) { return d.toJulianDay(); });
+    keep(kWeeklyKept, [](const QDate &d) {
+        int year = 0;
+        const int week = d.weekNumber(&year);
+        return qint64(year) * 100 + week;
+    });
+    keep(kMonthlyKept, [](const QDate &d) { return qint64(d.year()) * 100 + d.month(); });
+    return QList<int>(kept.begin(), kept.end());
+}
+
+QStringList BackupsOf(const QString &dataFile, const QString &folder)
+{
+    const QString dir = folder.isEmpty() ? BackupDir() : folder;
     const QRegularExpression pattern = copyName(dataFile);
     QStringList names;
-    for (const QString &name : QDir(BackupDir()).entryList(QDir::Files)) {
-        const auto m = pattern.match(name);
-        if (m.hasMatch())
+    for (const QString &name : QDir(dir).entryList(QDir::Files)) {
+        if (pattern.match(name).hasMatch())
             names << name;
     }
     std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
@@ -121,59 +324,80 @@ QStringList BackupsOf(const QString &dataFile)
     });
     QStringList out;
     for (const QString &n : std::as_const(names))
-        out << BackupDir() + QLatin1Char('/') + n;
+        out << dir + QLatin1Char('/') + n;
     return out;
 }
 
 QDateTime BackupTime(const QString &backup)
 {
     const QString name = QFileInfo(backup).fileName();
-    static const QRegularExpression stamp(QStringLiteral("-(\\d{8}-\\d{6})(?:-\\d+)?\\.sqlite$"));
+    static const QRegularExpression stamp(QStringLiteral("-(\\d{8}-\\d{6})(?:-\\d+)?\\.sqlite(?:\\.zst)?$"));
     const auto m = stamp.match(name);
     return m.hasMatch() ? QDateTime::fromString(m.captured(1), kStampFormat) : QDateTime();
 }
 
-Result<QString> BackUpFile(const QString &dataFile)
+Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir, Progress &progress)
 {
     if (!QFileInfo::exists(dataFile))
-        return Status::failure(QStringLiteral("找不到数据库文件：%1").arg(QDir::toNativeSeparators(dataFile)), Fault::Missing);
+        return Status::failure(QStringLiteral("找不到数据库文件：%1").arg(native(dataFile)), Fault::Missing);
     if (!QDir().mkpath(BackupDir()))
-        return Status::failure(QStringLiteral("无法建立备份文件夹：%1").arg(QDir::toNativeSeparators(BackupDir())), Fault::IO);
+        return Status::failure(QStringLiteral("无法建立备份文件夹：%1").arg(native(BackupDir())), Fault::IO);
+    removeLeftovers(BackupDir(), dataFile);
     const QString print = fingerprint(dataFile);
-    const QString target = freeName(BackupDir() + QLatin1Char('/') + stem(dataFile) + QLatin1Char('-')
-                                        + Clock::now().toString(kStampFormat),
-                                    QStringLiteral(".sqlite"));
-    // A copy cut short (the program was killed at its exit) is never taken for one.
-    const QRegularExpression leftover(QStringLiteral("^%1-.*\\.sqlite\\.part$").arg(QRegularExpression::escape(stem(dataFile))));
-    for (const QString &name : QDir(BackupDir()).entryList(QDir::Files)) {
-        if (leftover.match(name).hasMatch())
-            RemoveDatabaseFile(BackupDir() + QLatin1Char('/') + name);
-    }
-    const QString partial = target + QStringLiteral(".part");
-    {
+    const QString name = stem(dataFile) + QLatin1Char('-') + Clock::now().toString(kStampFormat);
+    const QString target = freeName(BackupDir() + QLatin1Char('/') + name, kPacked);
+    const QString fileName = QFileInfo(dataFile).fileName();
+    const qint64 megabytes = QFileInfo(dataFile).size() / (1 << 20);
+    Status made = placeVerified(target, progress, [&](const QString &partial) -> Status {
         Connection c(dataFile, Connection::Mode::Inspect);
         if (!c.ok())
             return c.status();
-        // SQLite's own copy of a live file: consistent even while another program reads it.
-        if (Status s = c.exec(QStringLiteral("VACUUM INTO ?"), {partial}); !s) {
-            RemoveDatabaseFile(partial);
+        // The read lock taken by the check is held until the bytes are copied, so no
+        // writer changes the file in between: the copy holds exactly what was checked.
+        if (Status s = c.exec(QStringLiteral("BEGIN")); !s)
             return s;
-        }
-    }
-    if (Status s = integrityOk(partial); !s) {
-        RemoveDatabaseFile(partial);
+        progress.stage(QStringLiteral("正在检查 %1…").arg(fileName), 0);
+        if (Status s = integrityOn(c); !s)
+            return s;
+        QFile in(dataFile);
+        if (!in.open(QIODevice::ReadOnly))
+            return Status::failure(QStringLiteral("无法读取数据文件：%1").arg(native(dataFile)), Fault::IO);
+        progress.stage(QStringLiteral("正在备份 %1…").arg(fileName), megabytes);
+        const Status s = compress(in, partial, progress);
+        c.exec(QStringLiteral("COMMIT"));
+        if (s)
+            progress.stage(QStringLiteral("正在核对备份…"), 0);
         return s;
-    }
-    if (!QFile::rename(partial, target)) {
-        RemoveDatabaseFile(partial);
-        return Status::failure(QStringLiteral("无法写入备份文件：%1").arg(QDir::toNativeSeparators(target)), Fault::IO);
-    }
+    });
+    if (!made)
+        return made;
     recordFingerprint(dataFile, print);
-    dropOldest(dataFile);
-    return target;
+    rotate(BackupDir(), dataFile);
+
+    BackupMade out;
+    out.copy = target;
+    if (secondDir.isEmpty())
+        return out;
+    if (!QFileInfo(secondDir).isDir()) {
+        out.secondError = QStringLiteral("找不到备份位置：%1").arg(native(secondDir));
+        return out;
+    }
+    removeLeftovers(secondDir, dataFile);
+    const QString second = freeName(secondDir + QLatin1Char('/') + name, kPacked);
+    progress.stage(QStringLiteral("正在复制到备份位置…"), QFileInfo(target).size() / (1 << 20));
+    const Status copied = placeVerified(second, progress, [&](const QString &partial) {
+        return copyTo(target, partial, progress);
+    });
+    if (copied) {
+        out.secondCopy = second;
+        rotate(secondDir, dataFile);
+    } else {
+        out.secondError = copied.error();
+    }
+    return out;
 }
 
-QStringList BackUpDataFiles()
+QStringList BackUpDataFiles(const QString &secondDir)
 {
     QStringList log;
     for (const QString &file : {RealDatabaseFile(), DemoDatabaseFile()}) {
@@ -189,41 +413,80 @@ QStringList BackUpDataFiles()
             log << QStringLiteral("%1 自上次备份后没有变化。").arg(name);
             continue;
         }
-        const auto copy = BackUpFile(file);
-        log << (copy ? QStringLiteral("已备份 %1：%2").arg(name, QDir::toNativeSeparators(copy.value()))
-                     : QStringLiteral("备份 %1 失败：%2").arg(name, copy.error()));
+        const auto made = BackUpFile(file, secondDir, NoProgress());
+        if (!made) {
+            log << QStringLiteral("备份 %1 失败：%2").arg(name, made.error());
+            continue;
+        }
+        log << QStringLiteral("已备份 %1：%2").arg(name, native(made->copy));
+        if (!made->secondCopy.isEmpty())
+            log << QStringLiteral("已备份 %1 到备份位置：%2").arg(name, native(made->secondCopy));
+        if (!made->secondError.isEmpty())
+            log << QStringLiteral("未能备份 %1 到备份位置：%2").arg(name, made->secondError);
     }
     return log;
+}
+
+Status VerifyBackup(const QString &backup, Progress &progress)
+{
+    // The content of a compressed copy passed the integrity check before it was taken;
+    // its frame checksum shows it is still that content.
+    if (packed(backup))
+        return decode(backup, nullptr, progress);
+    return integrityOk(backup);
+}
+
+Status UnpackBackup(const QString &backup, const QString &target, Progress &progress)
+{
+    if (!packed(backup))
+        return QFile::copy(backup, target) ? Status()
+                                           : Status::failure(QStringLiteral("无法复制备份文件：%1").arg(native(backup)), Fault::IO);
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Status::failure(QStringLiteral("无法写入文件：%1").arg(native(target)), Fault::IO);
+    Status s = decode(backup, &out, progress);
+    if (!closeSynced(out) && s)
+        s = Status::failure(QStringLiteral("无法写入文件：%1").arg(native(target)), Fault::IO);
+    if (!s)
+        RemoveDatabaseFile(target);
+    return s;
 }
 
 std::optional<QString> NewestGoodBackup(const QString &dataFile)
 {
     for (const QString &copy : BackupsOf(dataFile)) {
-        if (integrityOk(copy))
+        if (VerifyBackup(copy))
             return copy;
     }
     return std::nullopt;
 }
 
-Result<QString> RestoreBackup(const QString &dataFile, const QString &backup)
+Result<QString> RestoreBackup(const QString &dataFile, const QString &backup, Progress &progress, const QString &keptAs)
 {
-    // The copy is made first, so a failure leaves everything as it was.
+    // The copy is made and checked first, so a failure leaves everything as it was.
     const QString partial = dataFile + QStringLiteral(".restoring");
     RemoveDatabaseFile(partial);
-    if (!QFile::copy(backup, partial)) {
+    progress.stage(QStringLiteral("正在恢复…"), QFileInfo(backup).size() / (1 << 20));
+    if (Status s = UnpackBackup(backup, partial, progress); !s) {
         RemoveDatabaseFile(partial);
-        return Status::failure(QStringLiteral("无法从备份恢复数据文件：%1").arg(QDir::toNativeSeparators(backup)), Fault::IO);
+        return s.fault() == Fault::Damaged ? s
+                                           : Status::failure(QStringLiteral("无法从备份恢复数据文件：%1").arg(native(backup)), Fault::IO);
     }
     QFile::setPermissions(partial, QFile::ReadOwner | QFile::WriteOwner);
+    progress.stage(QStringLiteral("正在检查恢复的数据…"), 0);
+    if (Status s = integrityOk(partial); !s) {
+        RemoveDatabaseFile(partial);
+        return s;
+    }
     QString kept;
     if (QFileInfo::exists(dataFile)) {
-        kept = freeName(dataFile + QStringLiteral(".damaged-") + Clock::now().toString(kStampFormat), QString());
+        kept = freeName(dataFile + QLatin1Char('.') + keptAs + QLatin1Char('-') + Clock::now().toString(kStampFormat), QString());
         if (!QFile::rename(dataFile, kept)) {
             RemoveDatabaseFile(partial);
-            return Status::failure(QStringLiteral("无法将损坏的数据文件改名保留：%1").arg(QDir::toNativeSeparators(dataFile)), Fault::IO);
+            return Status::failure(QStringLiteral("无法将原数据文件改名保留：%1").arg(native(dataFile)), Fault::IO);
         }
     }
-    // A journal beside the damaged file belongs to it, not to the copy put in its place.
+    // A journal beside the replaced file belongs to it, not to the copy put in its place.
     const QString journalsGo = kept.isEmpty() ? freeName(dataFile + QStringLiteral(".old"), QString()) : kept;
     bool journalsMoved = true;
     for (const char *side : {"-journal", "-wal", "-shm"}) {
@@ -235,7 +498,7 @@ Result<QString> RestoreBackup(const QString &dataFile, const QString &backup)
         if (!kept.isEmpty())
             QFile::rename(kept, dataFile);
         RemoveDatabaseFile(partial);
-        return Status::failure(QStringLiteral("无法从备份恢复数据文件：%1").arg(QDir::toNativeSeparators(backup)), Fault::IO);
+        return Status::failure(QStringLiteral("无法从备份恢复数据文件：%1").arg(native(backup)), Fault::IO);
     }
     return kept;
 }

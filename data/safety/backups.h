@@ -1,41 +1,71 @@
 #pragma once
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
 
+#include "data/store/progress.h"
 #include "data/store/result.h"
 
 namespace db {
 
-// Copies of the data files kept in the folder "backup" beside them, named after the file
-// and the moment they were taken: db-20260315-183000.sqlite, demo-20260315-183000.sqlite.
+// Copies of the data files kept in the folder "backup" beside them and, when one is set,
+// in a second place (backupsettings.h), named after the file and the moment they were
+// taken: db-20260315-183000.sqlite.zst. A copy is the file's bytes, read under SQLite's
+// read lock after its integrity check passed, compressed with zstd (its frame carries a
+// checksum of the content). Copies of earlier releases (.sqlite, uncompressed) are still
+// listed and restored.
 QString BackupDir();
 
-// How many copies are kept per data file; the oldest go first.
-constexpr int kBackupsKept = 10;
+// Copies kept per data file and place: the newest of each of the last 7 days, of the
+// last 4 weeks and of the last 12 months that have a copy (at most 23).
+constexpr int kDailyKept = 7;
+constexpr int kWeeklyKept = 4;
+constexpr int kMonthlyKept = 12;
+// Which of these moments the rotation keeps, as indexes into them (any order).
+QList<int> KeptByRotation(const QList<QDateTime> &taken);
 
-// The copies of a data file, newest first.
-QStringList BackupsOf(const QString &dataFile);
+// The copies of a data file in a folder (default: BackupDir()), newest first.
+QStringList BackupsOf(const QString &dataFile, const QString &dir = QString());
 // When a copy was taken, read from its name; invalid for a name that is not a copy's.
 QDateTime BackupTime(const QString &backup);
 
-// Writes a copy of the data file (VACUUM INTO, then PRAGMA integrity_check on the copy),
-// and drops the oldest copies beyond kBackupsKept. A copy that fails its check is removed;
-// the data file is only read. Returns the copy's path.
-Result<QString> BackUpFile(const QString &dataFile);
+// Writes a copy of the data file beside it and, when secondDir is given, a copy of that
+// copy there; each is verified before it takes its name (a copy cut short keeps the
+// name *.part and is never listed), and the rotation then drops the copies it does not
+// keep. The data file is only read. Returns the copy beside the data file; a failure in
+// the second place is returned in secondError (the copy beside the data file stands).
+struct BackupMade
+{
+    QString copy;
+    QString secondCopy;  // empty when there is no second place or it failed
+    QString secondError; // why the second place has no copy; empty when it has one or none is set
+};
+Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir = QString(),
+                              Progress &progress = ScopedProgress::current());
 
 // At a clean exit: a copy of each data file that has changed since its last copy, unless
 // one was already taken today. Returns one line per file for the log; never fails.
-QStringList BackUpDataFiles();
+QStringList BackUpDataFiles(const QString &secondDir = QString());
 
-// The newest copy of the data file that passes PRAGMA integrity_check, if any.
+// Whether a copy is whole: for a compressed one, every frame decodes and its checksum
+// matches; then SQLite's integrity check. Reads the copy only.
+Status VerifyBackup(const QString &backup, Progress &progress = NoProgress());
+
+// Writes the data file a copy holds to target (a new file).
+Status UnpackBackup(const QString &backup, const QString &target, Progress &progress = NoProgress());
+
+// The newest copy of the data file that passes VerifyBackup, if any.
 std::optional<QString> NewestGoodBackup(const QString &dataFile);
 
-// Puts a copy of the backup in the data file's place. A data file that is there (damaged)
-// is kept aside under a new name, with any journal beside it, never deleted: the name it
-// was kept under is returned (empty when there was no file).
-Result<QString> RestoreBackup(const QString &dataFile, const QString &backup);
+// Puts the data file of the backup in the data file's place, once it has passed SQLite's
+// integrity check. A data file that is there is kept aside under a new name, with any
+// journal beside it, never deleted: the name it was kept under is returned (empty when
+// there was no file). The kept name tells why it was set aside: file.damaged-<moment>
+// at start-up, file.replaced-<moment> for a restore the shop keeper chose.
+Result<QString> RestoreBackup(const QString &dataFile, const QString &backup,
+                              Progress &progress = NoProgress(), const QString &keptAs = QStringLiteral("damaged"));
 
 } // namespace db

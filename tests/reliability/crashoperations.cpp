@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "data/safety/backups.h"
 #include "data/shop/accounts.h"
 #include "data/shop/catalogueimport.h"
 #include "data/store/clock.h"
@@ -16,6 +17,7 @@
 #include "data/shop/rentals.h"
 #include "data/shop/returns.h"
 #include "data/store/schema.h"
+#include "support/filedigest.h"
 #include "support/programfolder.h"
 
 namespace crashtest {
@@ -427,6 +429,32 @@ QList<CrashOperation> makeOperations()
         QStringLiteral("upgrade of a first-release shop"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing,
         firstReleaseShop, [] { return std::function<db::Status()>([] { return db::Connection().status(); }); },
         100};
+    // A copy beside the data and in a second place: whatever a kill leaves, every copy
+    // listed is whole and holds the shop.
+    ops << CrashOperation{
+        QStringLiteral("backup in two places"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
+        [] {
+            const QString second = db::ProgramDir::file(QStringLiteral("second"));
+            QDir().mkpath(second);
+            return std::function<db::Status()>([second] { return db::BackUpFile(db::RealDatabaseFile(), second).status(); });
+        },
+        0,
+        [](const QString &folder) -> QString {
+            const QString data = folder + QStringLiteral("/db.sqlite");
+            const QByteArray shop = testsupport::ContentDigest(data);
+            QTemporaryDir scratch;
+            int n = 0;
+            for (const QString &dir : {QStringLiteral("/backup"), QStringLiteral("/second")}) {
+                for (const QString &copy : db::BackupsOf(data, folder + dir)) {
+                    if (db::Status s = db::VerifyBackup(copy); !s)
+                        return QStringLiteral("a listed copy is not whole: ") + s.error();
+                    const QString out = scratch.filePath(QString::number(++n));
+                    if (db::Status s = db::UnpackBackup(copy, out); !s || testsupport::ContentDigest(out) != shop)
+                        return QStringLiteral("a listed copy does not hold the shop: ") + copy;
+                }
+            }
+            return {};
+        }};
     return ops;
 }
 

@@ -34,6 +34,9 @@ struct CrashOperation
     // Kills after at most this many statement positions, spread evenly from the first to
     // the last, unless LANLAN_CRASH_EVERY_STATEMENT is set (the long sweep); 0: every one.
     qint64 positions = 0;
+    // A rule of what a kill may leave beside the data files, judged in the program folder
+    // after every kill: empty when it holds, else what is wrong.
+    std::function<QString(const QString &folder)> leftBehind;
 };
 
 const QList<CrashOperation> &Operations();

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,7 +17,14 @@
 #include "data/store/schema.h"
 #include "support/filedigest.h"
 #include "support/programfolder.h"
+#include "filefaults.h"
 #include "ui/messages.h"
+
+#include <QThread>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 using testsupport::ContentDigest;
 using testsupport::ProgramFolder;
@@ -56,6 +64,26 @@ void damageTable(const QString &path)
     f.write(QByteArray(page, '\x33'));
 }
 
+// The data file a copy holds, unpacked into a folder of its own for reading.
+QString unpacked(const QString &copy)
+{
+    static QTemporaryDir dir;
+    static int n = 0;
+    const QString out = dir.filePath(QStringLiteral("%1-%2").arg(++n).arg(QFileInfo(copy).fileName()));
+    if (db::Status s = db::UnpackBackup(copy, out); !s)
+        qFatal("cannot unpack %s: %s", qPrintable(copy), qPrintable(s.error()));
+    return out;
+}
+
+// Scribbles over the middle of a compressed copy.
+void damageCopy(const QString &copy)
+{
+    QFile f(copy);
+    if (!f.open(QIODevice::ReadWrite) || !f.seek(f.size() / 2))
+        qFatal("cannot damage %s", qPrintable(copy));
+    f.write(QByteArray(16, '\x33'));
+}
+
 QString names(const QStringList &paths)
 {
     QStringList out;
@@ -73,7 +101,10 @@ private slots:
     void copyIsCompleteAndVerified();
     void damagedFileIsNotCopied_data();
     void damagedFileIsNotCopied();
-    void tenCopiesKept();
+    void rotationOverAYear();
+    void secondPlaceCopyRestores();
+    void backupFolderFaults_data();
+    void backupFolderFaults();
     void onceADayAndOnlyWhenChanged_data();
     void onceADayAndOnlyWhenChanged();
     void programBacksUpAtExit_data();
@@ -89,22 +120,28 @@ void tst_backups::copyIsCompleteAndVerified()
     const QByteArray before = ContentDigest(pf.demoFile());
     // What a copy killed half-way left behind.
     QDir().mkpath(pf.path() + "/backup");
-    writeBytes(pf.path() + "/backup/demo-20260314-183000.sqlite.part", "half a copy");
+    writeBytes(pf.path() + "/backup/demo-20260314-183000.sqlite.zst.part", "half a copy");
     writeBytes(pf.path() + "/backup/demo-20260314-183000.sqlite.part-journal", "its journal");
-    const auto copy = db::BackUpFile(pf.demoFile());
-    QVERIFY2(copy.ok(), qPrintable(copy.error()));
-    QCOMPARE(copy.value(), pf.path() + QStringLiteral("/backup/demo-20260315-103000.sqlite"));
-    QCOMPARE(ContentDigest(copy.value()), before);
+    const auto made = db::BackUpFile(pf.demoFile());
+    QVERIFY2(made.ok(), qPrintable(made.error()));
+    const QString copy = made->copy;
+    QCOMPARE(copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000.sqlite.zst"));
+    QVERIFY(db::VerifyBackup(copy).ok());
+    QCOMPARE(ContentDigest(unpacked(copy)), before);
     QCOMPARE(ContentDigest(pf.demoFile()), before);
-    QCOMPARE(db::CheckFile(copy.value())->clean(), true);
-    QCOMPARE(db::BackupTime(copy.value()), QDateTime(testsupport::Today(), QTime(10, 30)));
-    // Nothing half-written stays behind; a second copy the same second gets a name of its own.
+    QCOMPARE(db::CheckFile(unpacked(copy))->clean(), true);
+    QCOMPARE(db::BackupTime(copy), QDateTime(testsupport::Today(), QTime(10, 30)));
+    // The copy is smaller than the file it holds.
+    QVERIFY(QFileInfo(copy).size() < QFileInfo(pf.demoFile()).size());
+    // Nothing half-written stays behind; a second copy the same second gets a name of its
+    // own, and the rotation keeps the newest of the day.
     const auto second = db::BackUpFile(pf.demoFile());
     QVERIFY(second.ok());
-    QCOMPARE(names(db::BackupsOf(pf.demoFile())), QStringLiteral("demo-20260315-103000-2.sqlite demo-20260315-103000.sqlite"));
+    QCOMPARE(second->copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000-2.sqlite.zst"));
+    QCOMPARE(names(db::BackupsOf(pf.demoFile())), QStringLiteral("demo-20260315-103000-2.sqlite.zst"));
     const QStringList all = QDir(pf.path() + "/backup").entryList(QDir::Files);
     QCOMPARE(all.filter(QStringLiteral(".part")), QStringList{});
-    QCOMPARE(all.size(), 3); // two copies and the note of what was copied
+    QCOMPARE(all.size(), 2); // the copy and the note of what was copied
     QCOMPARE(pf.problems(true), QString());
 }
 
@@ -135,25 +172,57 @@ void tst_backups::damagedFileIsNotCopied()
     QVERIFY(log.filter(QStringLiteral("已备份 db.sqlite")).size() == 1);
 }
 
-void tst_backups::tenCopiesKept()
+// What the rotation promises on the evening of last, counted back to first: the last 7
+// days, the newest copy of each of the last 4 weeks and of the last 12 months.
+QSet<QDate> promised(const QDate &first, const QDate &last)
+{
+    QSet<QDate> days;
+    for (int i = 0; i < 7; ++i)
+        days << last.addDays(-i);
+    const QDate sunday = last.addDays(7 - last.dayOfWeek());
+    for (int k = 0; k < 4; ++k)
+        days << std::min(last, sunday.addDays(-7 * k));
+    const QDate month(last.year(), last.month(), 1);
+    for (int m = 0; m < 12; ++m)
+        days << std::min(last, month.addMonths(1 - m).addDays(-1));
+    QSet<QDate> out;
+    for (const QDate &d : std::as_const(days))
+        if (d >= first)
+            out << d;
+    return out;
+}
+
+QSet<QDate> daysOf(const QStringList &copies)
+{
+    QSet<QDate> out;
+    for (const QString &c : copies)
+        out << db::BackupTime(c).date();
+    return out;
+}
+
+// A year of days, each with a change and a copy at the evening's exit, in both places.
+void tst_backups::rotationOverAYear()
 {
     ProgramFolder pf;
-    const QDate first(2026, 3, 1);
-    for (int day = 0; day < 12; ++day) {
-        at(first.addDays(day));
+    QTemporaryDir second;
+    const QDate first(2026, 1, 1);
+    for (int day = 0; day < 365; ++day) {
+        const QDate today = first.addDays(day);
+        at(today, QTime(21, 0));
         pf.exec("INSERT INTO table1 (t13) VALUES (?)", {QStringLiteral("第%1天").arg(day + 1)});
-        db::BackUpDataFiles();
+        db::BackUpDataFiles(second.path());
+        const QSet<QDate> want = promised(first, today);
+        QCOMPARE(daysOf(db::BackupsOf(pf.realFile())), want);
+        QCOMPARE(daysOf(db::BackupsOf(pf.realFile(), second.path())), want);
+        QVERIFY(db::BackupsOf(pf.realFile()).size() <= db::kDailyKept + db::kWeeklyKept + db::kMonthlyKept);
     }
-    const QStringList copies = db::BackupsOf(pf.realFile());
-    QCOMPARE(copies.size(), db::kBackupsKept);
-    QCOMPARE(db::BackupTime(copies.first()).date(), QDate(2026, 3, 12));
-    QCOMPARE(db::BackupTime(copies.last()).date(), QDate(2026, 3, 3));
     // Each copy holds the shop as it was that day.
-    for (const QString &copy : copies) {
-        db::Connection c(copy, db::Connection::Mode::Inspect);
-        QCOMPARE(c.scalar("SELECT count(*) FROM table1").value().toInt(), db::BackupTime(copy).date().day());
+    for (const QString &copy : db::BackupsOf(pf.realFile(), second.path())) {
+        db::Connection c(unpacked(copy), db::Connection::Mode::Inspect);
+        QCOMPARE(c.scalar("SELECT count(*) FROM table1").value().toInt(), first.daysTo(db::BackupTime(copy).date()) + 1);
     }
     QCOMPARE(db::BackupsOf(pf.demoFile()).size(), 1); // the demonstration file never changed
+    QCOMPARE(QDir(second.path()).entryList(QDir::Files).filter(".part"), QStringList{});
     QCOMPARE(pf.problems(), QString());
 }
 
@@ -235,10 +304,10 @@ void tst_backups::programBacksUpAtExit()
         return;
     }
     QVERIFY2(err.contains(QStringLiteral("已备份 db.sqlite")), qPrintable(err));
-    const QStringList copies = QDir(dir.filePath("backup")).entryList({"*.sqlite"});
+    const QStringList copies = QDir(dir.filePath("backup")).entryList({"*.sqlite.zst"});
     QCOMPARE(copies.size(), 2);
     QVERIFY(copies[0].startsWith("db-") && copies[1].startsWith("demo-"));
-    QCOMPARE(ContentDigest(dir.filePath("backup/" + copies[0])), ContentDigest(dir.filePath("db.sqlite")));
+    QCOMPARE(ContentDigest(unpacked(dir.filePath("backup/" + copies[0]))), ContentDigest(dir.filePath("db.sqlite")));
 }
 
 void tst_backups::restoreOffer_data()
@@ -276,11 +345,11 @@ void tst_backups::restoreOffer()
         const int day = b.section(' ', 0, 0).toInt();
         at(QDate(2026, 3, day));
         pf.exec("INSERT INTO table1 (t13) VALUES (?)", {QStringLiteral("%1日的碟").arg(day)});
-        const auto copy = db::BackUpFile(pf.realFile());
-        QVERIFY(copy.ok());
-        digestOfDay.insert(day, ContentDigest(copy.value()));
+        const auto made = db::BackUpFile(pf.realFile());
+        QVERIFY(made.ok());
+        digestOfDay.insert(day, ContentDigest(unpacked(made->copy)));
         if (b.endsWith("bad"))
-            damageTable(copy.value());
+            damageCopy(made->copy);
     }
     at(testsupport::Today());
     if (fileState == "cut")
@@ -333,12 +402,12 @@ void tst_backups::journalGoesWithTheDamagedFile()
 {
     ProgramFolder pf;
     pf.exec("INSERT INTO table1 (t13) VALUES ('备份里的碟')");
-    const auto copy = db::BackUpFile(pf.realFile());
-    QVERIFY(copy.ok());
+    const auto made = db::BackUpFile(pf.realFile());
+    QVERIFY(made.ok());
     writeBytes(pf.realFile(), QByteArray("账本\n").repeated(1000));
     const QByteArray journal = QByteArray("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8) + QByteArray(4096, '\x01');
     writeBytes(pf.realFile() + "-journal", journal);
-    const auto kept = db::RestoreBackup(pf.realFile(), copy.value());
+    const auto kept = db::RestoreBackup(pf.realFile(), made->copy);
     QVERIFY2(kept.ok(), qPrintable(kept.error()));
     QCOMPARE(kept.value(), pf.realFile() + ".damaged-20260315-103000");
     QVERIFY(!QFileInfo::exists(pf.realFile() + "-journal"));
@@ -347,5 +416,138 @@ void tst_backups::journalGoesWithTheDamagedFile()
     QCOMPARE(pf.problems(), QString());
 }
 
-QTEST_MAIN(tst_backups)
+// The data disc lost: the copy in the second place alone brings the shop back.
+void tst_backups::secondPlaceCopyRestores()
+{
+    ProgramFolder pf;
+    QTemporaryDir second;
+    pf.exec("INSERT INTO table1 (t13) VALUES ('第二处的碟')");
+    const QByteArray before = ContentDigest(pf.realFile());
+    const auto made = db::BackUpFile(pf.realFile(), second.path());
+    QVERIFY2(made.ok(), qPrintable(made.error()));
+    QCOMPARE(made->secondError, QString());
+    QCOMPARE(made->secondCopy, second.path() + "/db-20260315-103000.sqlite.zst");
+    QCOMPARE(bytesOf(made->secondCopy), bytesOf(made->copy));
+    QCOMPARE(db::BackupsOf(pf.realFile(), second.path()), QStringList{made->secondCopy});
+    QVERIFY(QDir(pf.path() + "/backup").removeRecursively());
+    QVERIFY(QFile::remove(pf.realFile()));
+    const auto kept = db::RestoreBackup(pf.realFile(), made->secondCopy);
+    QVERIFY2(kept.ok(), qPrintable(kept.error()));
+    QCOMPARE(kept.value(), QString());
+    QCOMPARE(ContentDigest(pf.realFile()), before);
+    QCOMPARE(pf.problems(), QString());
+}
+
+namespace {
+
+// Calls back once, at the first step of the stage whose words start so.
+class StageHook : public db::Progress
+{
+public:
+    StageHook(const QString &stage, std::function<void()> hook) : m_stage(stage), m_hook(std::move(hook)) {}
+    void stage(const QString &what, qint64) override { m_in = what.startsWith(m_stage); }
+    bool advance(qint64) override
+    {
+        if (m_in && m_hook) {
+            std::exchange(m_hook, nullptr)();
+        }
+        return true;
+    }
+
+private:
+    QString m_stage;
+    std::function<void()> m_hook;
+    bool m_in = false;
+};
+
+// Writes beyond this many bytes fail as on a full disk (the signal is ignored: the write
+// returns an error instead).
+void limitFileSize(rlim_t bytes)
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    ::getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &r);
+}
+
+} // namespace
+
+void tst_backups::backupFolderFaults_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");     // what the report says
+    QTest::addColumn<bool>("secondFails");   // only the second place has no copy
+    QTest::newRow("full") << "full" << "无法写入备份文件" << false;
+    QTest::newRow("second place read-only") << "read-only" << "无法写入备份文件" << true;
+    QTest::newRow("second place removed mid-copy") << "removed" << "备份文件" << true;
+    QTest::newRow("second place not plugged in") << "missing" << "找不到备份位置" << true;
+    QTest::newRow("slow share") << "slow" << "" << false;
+}
+
+// The fault is reported, the data file untouched, nothing cut short listed, and the next
+// copy once the fault is gone works.
+void tst_backups::backupFolderFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    QFETCH(bool, secondFails);
+    ProgramFolder pf(ProgramFolder::GeneratedDemoFile);
+    QTemporaryDir place;
+    const QString second = place.filePath("stick");
+    QVERIFY(QDir().mkpath(second));
+    const QByteArray data = bytesOf(pf.demoFile());
+    std::function<void()> hook;
+    if (fault == "read-only")
+        QFile::setPermissions(second, QFile::ReadOwner | QFile::ExeOwner);
+    else if (fault == "missing")
+        QVERIFY(QDir().rename(second, second + "-away"));
+    else if (fault == "removed")
+        hook = [&] { QVERIFY(QDir(second).removeRecursively()); };
+    else if (fault == "slow")
+        hook = [] { QThread::msleep(300); };
+    StageHook progress(fault == "slow" ? QStringLiteral("正在复制") : QStringLiteral("正在复制到备份位置"), hook);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    if (fault == "full")
+        limitFileSize(4096);
+    const auto made = db::BackUpFile(pf.demoFile(), second, progress);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    QCOMPARE(bytesOf(pf.demoFile()), data);
+    if (reason.isEmpty()) {
+        QVERIFY2(made.ok() && !made->secondCopy.isEmpty(), qPrintable(made.ok() ? made->secondError : made.error()));
+    } else if (secondFails) {
+        QVERIFY2(made.ok(), qPrintable(made.error()));
+        QVERIFY2(made->secondError.contains(reason), qPrintable(made->secondError));
+        QCOMPARE(made->secondCopy, QString());
+        QCOMPARE(db::BackupsOf(pf.demoFile()).size(), 1);
+    } else {
+        QVERIFY(!made.ok());
+        QVERIFY2(made.error().contains(reason), qPrintable(made.error()));
+        QCOMPARE(db::BackupsOf(pf.demoFile()), QStringList{});
+    }
+    QCOMPARE(QDir(second).entryList(QDir::Files).filter(".part"), QStringList{});
+    QCOMPARE(QDir(pf.path() + "/backup").entryList(QDir::Files).filter(".part"), QStringList{});
+    QCOMPARE(db::BackupsOf(pf.demoFile(), second).size(), reason.isEmpty() ? 1 : 0);
+
+    // The fault gone, the next copy works in both places.
+    if (fault == "missing")
+        QVERIFY(QDir().rename(second + "-away", second));
+    QDir().mkpath(second);
+    QFile::setPermissions(second, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    at(testsupport::Today(), QTime(11, 0));
+    const auto next = db::BackUpFile(pf.demoFile(), second);
+    QVERIFY2(next.ok() && next->secondError.isEmpty(), qPrintable(next.ok() ? next->secondError : next.error()));
+    QCOMPARE(ContentDigest(unpacked(next->secondCopy)), ContentDigest(pf.demoFile()));
+    QCOMPARE(pf.problems(true), QString());
+}
+
+// Root writes into read-only folders; the read-only fault would mean nothing.
+int main(int argc, char *argv[])
+{
+    faults::RunAsNobody();
+    QApplication app(argc, argv);
+    tst_backups t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_backups.moc"

@@ -346,6 +346,10 @@ QString tst_crashsafety::judge(const CrashOperation &op, const QString &folder, 
         if (!report->clean())
             return inconsistent(f + ": " + report->lines().join(QStringLiteral("; ")));
     }
+    if (op.leftBehind) {
+        if (const QString wrong = op.leftBehind(folder); !wrong.isEmpty())
+            return inconsistent(wrong);
+    }
     QString error;
     QByteArray now = digestOf(op, folder, &error);
     if (now.isEmpty())

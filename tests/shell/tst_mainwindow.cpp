@@ -6,9 +6,16 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "app/main_mdiform.h"
+#include "app/restoreform.h"
+#include "data/safety/backups.h"
+#include "data/store/clock.h"
+#include "hoverpad/usercontrol1.h"
+#include "lists/openers.h"
+#include "ui/listgrid.h"
 #include "ui/messages.h"
 #include "data/shop/lookuplists.h"
 #include "data/store/programdir.h"
@@ -27,6 +34,7 @@ private slots:
     void closingEmptiesScratchFolder_data();
     void closingEmptiesScratchFolder();
     void sharedChildIsOnePerKind();
+    void restoreFromMenuReloadsWindows();
 };
 
 void TestMainWindow::menuBarInOrder()
@@ -48,6 +56,7 @@ void TestMainWindow::menuBarInOrder()
         "menu3_4=全部客户列表", "menu3_5=未还客户列表",
         "    统计", "menu6_1=营业统计",
         "    登录", "menu5_1=更改登录用户", "menu5_2=更改登录密码",
+        "    数据", "menu7_1=立即备份", "menu7_2=从备份恢复…", "menu7_3=备份位置…",
         "    帮助", "menu4_1=快速使用指南", "menu4_2=关于", "menu4_4=演示数据"};
     QCOMPARE(seen, expected);
     QVERIFY(w.menuItem("menu4_4")->isCheckable());
@@ -150,6 +159,64 @@ void TestMainWindow::sharedChildIsOnePerKind()
     QTRY_VERIFY(ui::SharedIfOpen<QLabel>() == nullptr);
     QVERIFY(ui::Shared<QLabel>(make) != nullptr);
     QCOMPARE(made, 2);
+}
+
+namespace {
+
+QString allText(const QTableWidget *t)
+{
+    QStringList out;
+    for (int r = 0; r < t->rowCount(); ++r)
+        for (int c = 0; c < t->columnCount(); ++c)
+            out << (t->item(r, c) ? t->item(r, c)->text() : QString());
+    return out.join(QLatin1Char('|'));
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Yesterday's copy chosen from the menu: the open list shows its rows, and the file it
+// replaced is kept aside as it was.
+void TestMainWindow::restoreFromMenuReloadsWindows()
+{
+    QStandardPaths::setTestModeEnabled(true); // no second place from the machine's settings
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table1 (t13) VALUES ('昨天的碟')");
+    db::Clock::setFixed(QDateTime(testsupport::Today().addDays(-1), QTime(21, 0)));
+    QVERIFY(db::BackUpFile(folder.realFile()).ok());
+    db::Clock::setFixed(QDateTime(testsupport::Today(), QTime(10, 30)));
+    folder.exec("INSERT INTO table1 (t13) VALUES ('今天的碟')");
+    const QByteArray replaced = bytesOf(folder.realFile());
+
+    msg::Recorder boxes;
+    main_MDIForm w;
+    w.show();
+    lists::OpenAllDiscsList();
+    auto *grid = w.findChild<ui::ListGrid *>();
+    QVERIFY(grid);
+    QTRY_VERIFY(allText(grid).contains("今天的碟"));
+
+    w.menuItem("menu7_2")->trigger();
+    RestoreForm *form = ui::SharedIfOpen<RestoreForm>();
+    QVERIFY(form);
+    QCOMPARE(form->table()->rowCount(), 1);
+    QCOMPARE(form->table()->item(0, 0)->text(), QStringLiteral("2026-03-14 21:00:00"));
+    QCOMPARE(form->table()->item(0, 3)->text(), QStringLiteral("完好"));
+    auto *restore = form->findChild<UserControl1 *>("Command1");
+    QTest::mouseClick(restore, Qt::LeftButton, {}, restore->rect().center());
+
+    QTRY_VERIFY(!allText(grid).contains("今天的碟"));
+    QVERIFY(allText(grid).contains("昨天的碟"));
+    const QString kept = folder.realFile() + ".replaced-20260315-103000";
+    QCOMPARE(bytesOf(kept), replaced);
+    QCOMPARE(boxes.boxes().first().kind, msg::Recorder::Box::Confirm);
+    QVERIFY2(boxes.lastText().contains(QStringLiteral("原数据文件保留为：") + kept), qPrintable(boxes.lastText()));
+    QCOMPARE(folder.scalar("SELECT count(*) FROM table1").toInt(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,0 +1,14 @@
+#pragma once
+
+class QWidget;
+
+// The items of the menu 数据 that deal with backups.
+namespace backups {
+
+// 立即备份: a copy of the data file in use, beside it and in the second place, with progress.
+void BackUpNow(QWidget *parent);
+
+// 备份位置: chooses the second place the copies go to.
+void ChooseLocation(QWidget *parent);
+
+} // namespace backups
