@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-base-private-dev libqt6sql6-sqlite qt6-tools-dev qt6-tools-dev-tools
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev
   libroaring-dev
+  libqt6sql6-psql postgresql postgresql-contrib
   fonts-wqy-microhei
   librsvg2-bin
   xvfb xauth
