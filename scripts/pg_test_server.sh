@@ -21,7 +21,7 @@ case "${1:-}" in
     mkdir "$dir/socket"
     [ "$(id -u)" -ne 0 ] || chown postgres: "$dir" "$dir/socket"
     as_pg "$bin/initdb" -D "$dir/data" -U "$( [ "$(id -u)" -eq 0 ] && echo postgres || id -un)" \
-      -A trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
+      -A trust -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; exit 1; }
     ctl "$dir" -o "-c listen_addresses='' -c unix_socket_directories='$dir/socket' -c fsync=off" start >/dev/null \
       || { cat "$dir/server.log" >&2; exit 1; }
     as_pg "$bin/createdb" -h "$dir/socket" lanlan_test

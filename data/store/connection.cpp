@@ -51,6 +51,7 @@ struct KeptServer
     bool lost = false; // a statement found the connection gone: open anew next time
     bool layoutChecked = false;
     int depth = 0;     // transactions open on it
+    int users = 0;     // Connection objects borrowing it now
     int savepoints = 0;
     QElapsedTimer idle;
 };
@@ -139,6 +140,8 @@ QString DescribeServerError(const QSqlError &error)
     if (textHas(error, "could not connect") || textHas(error, "connection to server")) {
         if (textHas(error, "Connection refused") || textHas(error, "No such file or directory"))
             return QStringLiteral("无法连接数据库服务器：服务器没有运行。");
+        if (textHas(error, "server closed the connection"))
+            return QStringLiteral("数据库服务器正在启动或关闭，请稍后再试。");
         return QStringLiteral("无法连接数据库服务器：找不到或无法到达服务器。");
     }
     if (ServerConnectionLost(error))
@@ -222,7 +225,12 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
     m_path = shop.describe();
     const QString info = shop.conninfo();
     KeptServer &k = t_kept;
-    if (!k.name.isEmpty() && k.depth == 0) {
+    if (!k.name.isEmpty() && k.conninfo != info && (k.depth > 0 || k.users > 0)) {
+        m_status = Status::failure(withFile(QStringLiteral("另一个服务器店铺正在使用中，请稍后再试。"), m_path));
+        return;
+    }
+    // Never closed under another Connection of this thread that still reads through it.
+    if (!k.name.isEmpty() && k.depth == 0 && k.users == 0) {
         bool drop = k.lost || k.conninfo != info;
         if (!drop && k.idle.isValid() && k.idle.elapsed() > kIdleProbeMs) {
             QSqlQuery probe(QSqlDatabase::database(k.name, false));
@@ -271,6 +279,7 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
         k.conninfo = info;
     }
     k.idle.start();
+    ++k.users;
     m_name = k.name;
     m_db = QSqlDatabase::database(k.name, false);
     // The layout is read once per kept connection: a later release may only raise it.
@@ -374,6 +383,8 @@ Connection::~Connection()
 {
     if (onServer()) {
         m_db = QSqlDatabase(); // the kept connection stays open for the next operation
+        if (!m_name.isEmpty() && t_kept.name == m_name && t_kept.users > 0)
+            --t_kept.users;
         return;
     }
     if (m_db.isValid()) {

@@ -2,6 +2,8 @@
 // the test server (skipped without LANLAN_TEST_PG). Several counters are processes of this
 // program started with --rent-worker.
 #include <QCoreApplication>
+#include <QFile>
+#include <QScopeGuard>
 #include <QProcess>
 #include <QSet>
 #include <QSqlDatabase>
@@ -137,6 +139,8 @@ private slots:
     void returnIsDoneOnce();
     void searchAgreesWithLike_data();
     void searchAgreesWithLike();
+    void serverConnectionText_data();
+    void serverConnectionText();
     void serverShopRefusals_data();
     void serverShopRefusals();
     void racingCountersRentOnce();
@@ -307,6 +311,39 @@ void TestEngines::searchAgreesWithLike()
     QCOMPARE(idsOf(db::DiscFilterQuery(f)), expected);
 }
 
+void TestEngines::serverConnectionText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("written"); // as conninfo() writes it back; empty: refused
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("socket folder") << "host=/run/postgresql dbname=shop user=kim"
+                                   << "host=/run/postgresql port=5432 dbname=shop user=kim" << "";
+    QTest::newRow("quoted, TLS") << "host='my host' port=6543 dbname='a\\'b' sslmode=verify-full"
+                                 << "host='my host' port=6543 dbname='a\\'b' sslmode=verify-full" << "";
+    QTest::newRow("password refused") << "dbname=shop password=secret" << "" << "~/.pgpass";
+    QTest::newRow("no database") << "host=db1 user=kim" << "" << "dbname";
+    QTest::newRow("bad port") << "dbname=shop port=99999" << "" << "端口";
+    QTest::newRow("unknown key") << "dbname=shop colour=red" << "" << "colour";
+    QTest::newRow("open quote") << "dbname='shop" << "" << "引号";
+}
+
+void TestEngines::serverConnectionText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, written);
+    QFETCH(QString, problem);
+    QString why;
+    const auto shop = db::ServerShop::parse(text, &why);
+    QCOMPARE(shop.has_value(), problem.isEmpty());
+    if (shop) {
+        QCOMPARE(shop->conninfo(), written);
+        QCOMPARE(db::ServerShop::parse(shop->conninfo()), shop);
+    } else {
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QVERIFY(!why.contains(QLatin1String("secret")));
+    }
+}
+
 void TestEngines::serverShopRefusals_data()
 {
     QTest::addColumn<QString>("arrange");
@@ -376,13 +413,19 @@ void TestEngines::serverStopsDuringRentalCommit()
                                     {QStringLiteral("-c"), QStringLiteral("sleep 1; exec '%1' halt '%2'")
                                                                .arg(QStringLiteral(LANLAN_SOURCE_DIR "/scripts/pg_test_server.sh"),
                                                                     testsupport::TestServerDir())}));
+    // Whatever happens below, the server runs again for the tests after this one.
+    const auto restart = qScopeGuard([] {
+        if (!QFile::exists(testsupport::TestServerDir() + QStringLiteral("/socket/.s.PGSQL.5432")))
+            testsupport::ControlTestServer(QStringLiteral("resume"));
+    });
     const db::RentalRequest r = request(QStringLiteral("赵六"), {{1, raceTitle(1)}, {2, raceTitle(2)}});
     auto lost = db::CommitRental(r);
     QVERIFY(!lost);
     QVERIFY2(lost.error().contains(QStringLiteral("连接断开")) && lost.error().contains(m_server->shop().database),
              qPrintable(lost.error()));
     QCOMPARE(lost.status().fault(), db::Fault::IO);
-    // Still down: the next operation says so.
+    // Once it is down, the next operation says so.
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(testsupport::TestServerDir() + QStringLiteral("/socket/.s.PGSQL.5432")), 30000);
     auto down = db::CommitRental(r);
     QVERIFY(!down);
     QVERIFY2(down.error().contains(QStringLiteral("服务器没有运行")), qPrintable(down.error()));
