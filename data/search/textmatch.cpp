@@ -14,14 +14,14 @@ Condition ContainsCondition(const QString &column, const QString &part)
 {
     if (ShopLocation::serverInUse()) {
         // The server holds no NUL; the part counts up to its first, as LIKE reads it on the
-        // file. lower() of the "C" collation folds A-Z only, and the trigram indexes of the
-        // server layout are on this very expression.
+        // file. lower() of the columns' "C" collation folds A-Z only, and the trigram indexes
+        // of the server layout are on this very expression.
         const qsizetype nul = part.indexOf(QChar(0));
         QString escaped = nul < 0 ? part : part.left(nul);
         escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
         escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
         escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
-        return {QStringLiteral("lower(%1::text COLLATE \"C\") LIKE lower(?) ESCAPE '\\'").arg(column),
+        return {QStringLiteral("lower(%1::text) LIKE lower(?) ESCAPE '\\'").arg(column),
                 QLatin1Char('%') + escaped + QLatin1Char('%')};
     }
     QString escaped = part;

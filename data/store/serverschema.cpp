@@ -59,12 +59,13 @@ const char *const kLayout1[] = {
     // Substring search of titles, starring, director and names (textmatch.cpp): trigram
     // indexes serve parts of three characters and more; shorter parts read the table. The
     // trigrams hold Chinese characters only in a database of a UTF-8 character type (e.g.
-    // C.UTF-8); in one of the C locale they hold the Latin letters and digits alone.
+    // C.UTF-8); in one of the C locale they hold the Latin letters and digits alone. The
+    // column's "C" collation makes lower() fold A-Z only.
     "CREATE EXTENSION IF NOT EXISTS pg_trgm",
-    "CREATE INDEX table1_t13_parts ON table1 USING gin (lower(t13::text COLLATE \"C\") gin_trgm_ops) WHERE t13 IS NOT NULL",
-    "CREATE INDEX table1_t14_parts ON table1 USING gin (lower(t14::text COLLATE \"C\") gin_trgm_ops) WHERE t13 IS NOT NULL",
-    "CREATE INDEX table1_t11_parts ON table1 USING gin (lower(t11::text COLLATE \"C\") gin_trgm_ops) WHERE t13 IS NOT NULL",
-    "CREATE INDEX table2_t1_parts ON table2 USING gin (lower(t1::text COLLATE \"C\") gin_trgm_ops) WHERE t1 IS NOT NULL",
+    "CREATE INDEX table1_t13_parts ON table1 USING gin (lower(t13::text) gin_trgm_ops) WHERE t13 IS NOT NULL",
+    "CREATE INDEX table1_t14_parts ON table1 USING gin (lower(t14::text) gin_trgm_ops) WHERE t13 IS NOT NULL",
+    "CREATE INDEX table1_t11_parts ON table1 USING gin (lower(t11::text) gin_trgm_ops) WHERE t13 IS NOT NULL",
+    "CREATE INDEX table2_t1_parts ON table2 USING gin (lower(t1::text) gin_trgm_ops) WHERE t1 IS NOT NULL",
     "CREATE INDEX table2_customers_out ON table2((coalesce(s1, '')), id) WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0",
     // The kept counters, as on the file (schema.cpp says what each one is for).
     R"(CREATE TABLE list_counts (
