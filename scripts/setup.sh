@@ -8,6 +8,7 @@ packages=(
   libroaring-dev
   libzint-dev libzxing-dev poppler-utils
   libzstd-dev pkg-config
+  libqt6sql6-psql postgresql postgresql-contrib
   fonts-wqy-microhei
   librsvg2-bin
   xvfb xauth

@@ -1,5 +1,7 @@
 #include "data/search/textmatch.h"
 
+#include "data/store/location.h"
+
 namespace db {
 namespace {
 
@@ -10,6 +12,18 @@ constexpr qsizetype kLikePatternMax = 50000;
 
 Condition ContainsCondition(const QString &column, const QString &part)
 {
+    if (ShopLocation::serverInUse()) {
+        // The server holds no NUL; the part counts up to its first, as LIKE reads it on the
+        // file. lower() of the columns' "C" collation folds A-Z only, and the trigram indexes
+        // of the server layout are on this very expression.
+        const qsizetype nul = part.indexOf(QChar(0));
+        QString escaped = nul < 0 ? part : part.left(nul);
+        escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+        escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));
+        escaped.replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        return {QStringLiteral("lower(%1::text) LIKE lower(?) ESCAPE '\\'").arg(column),
+                QLatin1Char('%') + escaped + QLatin1Char('%')};
+    }
     QString escaped = part;
     escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     escaped.replace(QLatin1Char('%'), QStringLiteral("\\%"));

@@ -1,8 +1,10 @@
 #include "data/store/connection.h"
 #include "data/store/programdir.h"
 #include "data/store/schema.h"
+#include "data/store/serverschema.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlError>
 
@@ -40,7 +42,114 @@ QString withFile(const QString &reason, const QString &path)
 {
     return QStringLiteral("%1\n（%2）").arg(reason, QDir::toNativeSeparators(path));
 }
+
+// This thread's kept server connection.
+struct KeptServer
+{
+    QString name;      // the QSqlDatabase connection name; empty: none open
+    QString conninfo;
+    bool lost = false; // a statement found the connection gone: open anew next time
+    bool layoutChecked = false;
+    int depth = 0;     // transactions open on it
+    int users = 0;     // Connection objects borrowing it now
+    int savepoints = 0;
+    QElapsedTimer idle;
+};
+thread_local KeptServer t_kept;
+
+void dropKept()
+{
+    if (t_kept.name.isEmpty())
+        return;
+    {
+        QSqlDatabase d = QSqlDatabase::database(t_kept.name, false);
+        d.close();
+    }
+    QSqlDatabase::removeDatabase(t_kept.name);
+    t_kept = KeptServer();
+}
+
+// After this long without a statement the kept connection is tried before use, so a server
+// restarted meanwhile costs a reconnect instead of a failed operation.
+constexpr qint64 kIdleProbeMs = 2000;
+
+// The key of the shop's write lock (pg_advisory_xact_lock): every writing transaction takes it.
+constexpr qint64 kServerWriteLock = 0x4c616e6c616e; // "Lanlan"
+
+QString sqlState(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return code.size() == 5 ? code : QString();
+}
+
+bool textHas(const QSqlError &error, const char *what)
+{
+    return error.text().contains(QLatin1String(what), Qt::CaseInsensitive);
+}
 } // namespace
+
+bool ServerConnectionLost(const QSqlError &error)
+{
+    const QString state = sqlState(error);
+    if (state.startsWith(QLatin1String("08")) || state == QLatin1String("57P01") || state == QLatin1String("57P02")
+        || state == QLatin1String("57P03"))
+        return true;
+    return error.type() == QSqlError::ConnectionError || textHas(error, "server closed the connection")
+        || textHas(error, "no connection to the server") || textHas(error, "terminating connection")
+        || textHas(error, "could not connect") || textHas(error, "connection to server")
+        || textHas(error, "could not send data") || textHas(error, "could not receive data");
+}
+
+Fault ServerFaultOf(const QSqlError &error)
+{
+    const QString state = sqlState(error);
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03"))
+        return Fault::Busy;
+    if (state == QLatin1String("25006") || state == QLatin1String("42501"))
+        return Fault::ReadOnly;
+    if (state == QLatin1String("53100"))
+        return Fault::Full;
+    if (state == QLatin1String("3D000"))
+        return Fault::Missing;
+    if (ServerConnectionLost(error))
+        return Fault::IO;
+    return Fault::Other;
+}
+
+QString DescribeServerError(const QSqlError &error)
+{
+    const QString state = sqlState(error);
+    if (state == QLatin1String("28P01") || textHas(error, "password authentication failed"))
+        return QStringLiteral("数据库服务器拒绝登录：用户名或密码不对。");
+    if (textHas(error, "no password supplied"))
+        return QStringLiteral("数据库服务器要求密码，但 ~/.pgpass 中没有这个数据库的密码。");
+    if (state == QLatin1String("28000") || textHas(error, "pg_hba.conf"))
+        return QStringLiteral("数据库服务器不允许这个用户连接。");
+    if (state == QLatin1String("3D000"))
+        return QStringLiteral("数据库服务器上没有这个数据库。");
+    if (state == QLatin1String("57P03") || textHas(error, "starting up") || textHas(error, "shutting down"))
+        return QStringLiteral("数据库服务器正在启动或关闭，请稍后再试。");
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03"))
+        return QStringLiteral("与其他柜台的操作冲突，这次操作没有保存，请再试一次。");
+    if (state == QLatin1String("53100"))
+        return QStringLiteral("数据库服务器的磁盘已满，无法保存。");
+    if (state == QLatin1String("25006"))
+        return QStringLiteral("数据库服务器只允许读取，无法保存。");
+    if (state == QLatin1String("42501"))
+        return QStringLiteral("数据库用户没有这项权限，无法保存。");
+    if (textHas(error, "could not connect") || textHas(error, "connection to server")) {
+        if (textHas(error, "Connection refused") || textHas(error, "No such file or directory"))
+            return QStringLiteral("无法连接数据库服务器：服务器没有运行。");
+        if (textHas(error, "server closed the connection"))
+            return QStringLiteral("数据库服务器正在启动或关闭，请稍后再试。");
+        return QStringLiteral("无法连接数据库服务器：找不到或无法到达服务器。");
+    }
+    if (ServerConnectionLost(error))
+        return QStringLiteral("与数据库服务器的连接断开了（服务器停止或重新启动），这次操作没有保存任何内容；"
+                              "下次操作时会重新连接。");
+    const QString detail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return QStringLiteral("数据库操作失败：%1").arg(detail.trimmed());
+}
 
 Fault FaultOf(const QSqlError &error)
 {
@@ -90,9 +199,116 @@ QString DescribeError(const QSqlError &error)
     return QStringLiteral("数据库操作失败：%1").arg(detail);
 }
 
-Connection::Connection() : m_path(DatabasePath())
+Connection::Connection()
 {
+    if (const auto server = ShopLocation::serverInUse()) {
+        openServer(*server, Mode::Existing);
+        return;
+    }
+    m_path = DatabasePath();
     open(true);
+}
+
+Connection::Connection(const ServerShop &shop, Mode mode)
+{
+    openServer(shop, mode);
+}
+
+void Connection::closeServerConnection()
+{
+    dropKept();
+}
+
+void Connection::openServer(const ServerShop &shop, Mode mode)
+{
+    m_engine = Engine::Server;
+    m_path = shop.describe();
+    const QString info = shop.conninfo();
+    KeptServer &k = t_kept;
+    if (!k.name.isEmpty() && k.conninfo != info && (k.depth > 0 || k.users > 0)) {
+        m_status = Status::failure(withFile(QStringLiteral("另一个服务器店铺正在使用中，请稍后再试。"), m_path));
+        return;
+    }
+    // Never closed under another Connection of this thread that still reads through it.
+    if (!k.name.isEmpty() && k.depth == 0 && k.users == 0) {
+        bool drop = k.lost || k.conninfo != info;
+        if (!drop && k.idle.isValid() && k.idle.elapsed() > kIdleProbeMs) {
+            QSqlQuery probe(QSqlDatabase::database(k.name, false));
+            drop = !probe.exec(QStringLiteral("SELECT 1"));
+        }
+        if (drop)
+            dropKept();
+    }
+    if (k.name.isEmpty()) {
+        const QString name = QStringLiteral("lanlan-server-%1").arg(++g_connectionSerial);
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            if (!d.isValid()) {
+                d = QSqlDatabase();
+                QSqlDatabase::removeDatabase(name);
+                m_status = Status::failure(withFile(QStringLiteral("本程序缺少 PostgreSQL 数据库驱动（libqt6sql6-psql）。"), m_path),
+                                           Fault::Other);
+                return;
+            }
+            d.setHostName(shop.host);
+            d.setPort(shop.port);
+            d.setDatabaseName(shop.database);
+            d.setUserName(shop.user);
+            QStringList options{QStringLiteral("connect_timeout=5"), QStringLiteral("application_name=lanlan")};
+            if (!shop.sslmode.isEmpty())
+                options << QStringLiteral("sslmode=") + shop.sslmode;
+            d.setConnectOptions(options.join(QLatin1Char(';')));
+            if (!d.open()) {
+                m_status = Status::failure(withFile(DescribeServerError(d.lastError()), m_path), ServerFaultOf(d.lastError()));
+                d = QSqlDatabase();
+                QSqlDatabase::removeDatabase(name);
+                return;
+            }
+            QSqlQuery setup(d);
+            if (!setup.exec(QStringLiteral("SET client_min_messages = warning"))) {
+                m_status = Status::failure(withFile(DescribeServerError(setup.lastError()), m_path),
+                                           ServerFaultOf(setup.lastError()));
+                setup = QSqlQuery();
+                d.close();
+                d = QSqlDatabase();
+                QSqlDatabase::removeDatabase(name);
+                return;
+            }
+        }
+        k.name = name;
+        k.conninfo = info;
+    }
+    k.idle.start();
+    ++k.users;
+    m_name = k.name;
+    m_db = QSqlDatabase::database(k.name, false);
+    // The layout is read once per kept connection: a later release may only raise it.
+    if (mode == Mode::Create || (mode == Mode::Existing && !k.layoutChecked)) {
+        m_status = checkServerLayout(mode);
+        k.layoutChecked = m_status.ok() && mode == Mode::Existing;
+    }
+}
+
+Status Connection::checkServerLayout(Mode mode)
+{
+    auto version = ServerLayoutVersion(*this);
+    if (!version)
+        return version.status();
+    if (*version == ServerLayout::Empty) {
+        if (mode == Mode::Create)
+            return {};
+        return Status::failure(withFile(QStringLiteral("数据库中还没有店铺数据。"), m_path), Fault::Missing);
+    }
+    if (*version == ServerLayout::Foreign)
+        return Status::failure(withFile(QStringLiteral("数据库中存放的是别的内容，不是本程序的数据。"), m_path),
+                               Fault::Damaged);
+    if (mode == Mode::Create)
+        return Status::failure(withFile(QStringLiteral("数据库中已经有一个店铺。"), m_path));
+    if (*version != ServerSchemaVersion()) {
+        if (Status s = UpgradeServerSchema(*this); !s)
+            return s.error().contains(m_path) ? s : Status::failure(withFile(s.error(), m_path), s.fault());
+    }
+    return {};
 }
 
 Connection::Connection(const QString &path) : m_path(path)
@@ -165,6 +381,12 @@ void Connection::open(bool mustExist, bool asItIs)
 
 Connection::~Connection()
 {
+    if (onServer()) {
+        m_db = QSqlDatabase(); // the kept connection stays open for the next operation
+        if (!m_name.isEmpty() && t_kept.name == m_name && t_kept.users > 0)
+            --t_kept.users;
+        return;
+    }
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -174,6 +396,11 @@ Connection::~Connection()
 
 Status Connection::failure(const QSqlError &error) const
 {
+    if (onServer()) {
+        if (ServerConnectionLost(error) && t_kept.name == m_name)
+            t_kept.lost = true;
+        return Status::failure(withFile(DescribeServerError(error), m_path), ServerFaultOf(error));
+    }
     return Status::failure(withFile(DescribeError(error), m_path), FaultOf(error));
 }
 
@@ -183,6 +410,16 @@ Result<QSqlQuery> Connection::run(const QString &sql, const QVariantList &binds)
         return m_status;
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    // The server prepares only plain statements (not BEGIN, SAVEPOINT or CREATE): a statement
+    // without values is sent as it is.
+    if (onServer() && binds.isEmpty()) {
+        const bool done = q.exec(sql);
+        statementDone();
+        if (!done)
+            return failure(q.lastError());
+        t_kept.idle.start();
+        return q;
+    }
     if (!q.prepare(sql))
         return failure(q.lastError());
     for (const QVariant &v : binds)
@@ -191,6 +428,8 @@ Result<QSqlQuery> Connection::run(const QString &sql, const QVariantList &binds)
     statementDone();
     if (!done)
         return failure(q.lastError());
+    if (onServer())
+        t_kept.idle.start();
     return q;
 }
 
@@ -216,23 +455,55 @@ Result<QVariant> Connection::scalar(const QString &sql, const QVariantList &bind
 
 Transaction::Transaction(Connection &c) : m_conn(c)
 {
-    m_status = m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!m_conn.onServer()) {
+        m_status = m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        m_active = m_status.ok();
+        return;
+    }
+    if (!m_conn.ok()) {
+        m_status = m_conn.status();
+        return;
+    }
+    if (t_kept.depth > 0) {
+        m_savepoint = QStringLiteral("lanlan_%1").arg(++t_kept.savepoints);
+        m_status = m_conn.exec(QStringLiteral("SAVEPOINT ") + m_savepoint);
+    } else {
+        m_status = m_conn.exec(QStringLiteral("BEGIN"));
+        if (m_status.ok()) {
+            m_status = m_conn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerWriteLock));
+            if (!m_status.ok())
+                m_conn.exec(QStringLiteral("ROLLBACK"));
+        }
+    }
     m_active = m_status.ok();
+    if (m_active)
+        ++t_kept.depth;
 }
 
 Transaction::~Transaction()
 {
-    if (m_active)
+    if (!m_active)
+        return;
+    if (!m_savepoint.isEmpty()) {
+        m_conn.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + m_savepoint);
+        m_conn.exec(QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint);
+    } else {
         m_conn.exec(QStringLiteral("ROLLBACK"));
+    }
+    if (m_conn.onServer())
+        --t_kept.depth;
 }
 
 Status Transaction::commit()
 {
     if (!m_active)
         return m_status.ok() ? Status::failure(QStringLiteral("事务已结束。")) : m_status;
-    Status s = m_conn.exec(QStringLiteral("COMMIT"));
-    if (s.ok())
+    Status s = m_conn.exec(m_savepoint.isEmpty() ? QStringLiteral("COMMIT") : QStringLiteral("RELEASE SAVEPOINT ") + m_savepoint);
+    if (s.ok()) {
         m_active = false;
+        if (m_conn.onServer())
+            --t_kept.depth;
+    }
     return s;
 }
 

@@ -314,7 +314,9 @@ Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsP
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    if (q.finder)
+    // The program's own search indexes are the file's; a server shop runs the statement
+    // itself, on the engine's indexes.
+    if (q.finder && !c.onServer())
         return readFoundPage(c, q, page, rowsPerPage);
     auto counted = countedPage(c, q, page, rowsPerPage);
     if (!counted)
@@ -339,7 +341,7 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty() || q.finder)
+    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty() || (q.finder && !c.onServer()))
         return ReadPage(c, q, page, rowsPerPage);
 
     // Remembered keys hold only for the same rows: same statement, same values, no change since.

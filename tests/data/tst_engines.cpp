@@ -1,0 +1,451 @@
+// The shop's operations on both engines: the file beside the program and a server shop on
+// the test server (skipped without LANLAN_TEST_PG). Several counters are processes of this
+// program started with --rent-worker.
+#include <QCoreApplication>
+#include <QFile>
+#include <QScopeGuard>
+#include <QProcess>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <memory>
+
+#include "data/search/discfilter.h"
+#include "data/shop/disclists.h"
+#include "data/shop/discrecords.h"
+#include "data/shop/rentals.h"
+#include "data/shop/returns.h"
+#include "data/store/connection.h"
+#include "data/store/formatting.h"
+#include "data/store/pagedquery.h"
+#include "data/store/serverschema.h"
+#include "support/programfolder.h"
+#include "support/servershop.h"
+
+using testsupport::ProgramFolder;
+using testsupport::ServerDatabase;
+
+namespace {
+
+QVariant scalar(const QString &sql, const QVariantList &binds = {})
+{
+    db::Connection c;
+    auto v = c.scalar(sql, binds);
+    if (!v)
+        qWarning("%s", qPrintable(v.error()));
+    return v ? *v : QVariant();
+}
+
+qint64 addDisc(const QString &title, const QString &count = QStringLiteral("1"))
+{
+    db::DiscFields f;
+    f.title = title;
+    f.count = count;
+    auto id = db::AddDisc(f);
+    if (!id)
+        qWarning("%s", qPrintable(id.error()));
+    return id ? *id : 0;
+}
+
+QList<qint64> idsOf(const db::PagedQuery &q)
+{
+    QList<qint64> ids;
+    auto page = db::ReadPage(q, 1, 1000);
+    if (!page) {
+        qWarning("%s", qPrintable(page.error()));
+        return {-1};
+    }
+    for (const QVariantList &row : page->rows)
+        ids << row.first().toLongLong();
+    return ids;
+}
+
+// The kept counters against the rows they count; empty when they agree.
+QString counterProblems()
+{
+    QStringList out;
+    const std::pair<const char *, const char *> pairs[] = {
+        {"SELECT discs FROM list_counts", "SELECT count(*) FROM table1 WHERE t13 IS NOT NULL"},
+        {"SELECT discs_out FROM list_counts", "SELECT count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL"},
+        {"SELECT customers FROM list_counts", "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL"},
+        {"SELECT customers_out FROM list_counts",
+         "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0"},
+        {"SELECT coalesce(sum(n), 0) FROM list_blocks WHERE list = 2", "SELECT count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL"},
+        {"SELECT coalesce(sum(n), 0) FROM customer_days WHERE list = 1", "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL"},
+        // A disc is out with at most one open rental record.
+        {"SELECT 0", "SELECT count(*) FROM (SELECT discid FROM table4 WHERE s2 IS NULL GROUP BY discid HAVING count(*) > 1) x"},
+    };
+    for (const auto &[kept, counted] : pairs) {
+        const qint64 a = scalar(QString::fromUtf8(kept)).toLongLong(), b = scalar(QString::fromUtf8(counted)).toLongLong();
+        if (a != b)
+            out << QStringLiteral("%1 = %2, %3 = %4").arg(QString::fromUtf8(kept)).arg(a).arg(QString::fromUtf8(counted)).arg(b);
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+db::RentalRequest request(const QString &name, const QList<db::PickedDisc> &discs)
+{
+    db::RentalRequest r;
+    r.name = name;
+    r.discs = discs;
+    return r;
+}
+
+QString raceTitle(qint64 disc)
+{
+    return QStringLiteral("碟%1").arg(disc);
+}
+
+// Round r offers discs 3r+1..3r+3; counter 0 rents the first two, counter 1 the last two.
+int rentWorker(const QString &conninfo, int counter, int rounds)
+{
+    const auto shop = db::ServerShop::parse(conninfo);
+    if (!shop)
+        return 2;
+    db::ShopLocation::useServer(*shop);
+    QTextStream out(stdout);
+    for (int r = 0; r < rounds; ++r) {
+        const qint64 first = 3 * qint64(r) + 1 + counter;
+        auto done = db::CommitRental(request(QStringLiteral("柜台%1").arg(counter),
+                                             {{first, raceTitle(first)}, {first + 1, raceTitle(first + 1)}}));
+        if (done)
+            out << r << " ok\n";
+        else if (done.error().contains(db::FormatRecordNumber(3 * qint64(r) + 2)))
+            out << r << " refused\n";
+        else
+            out << r << " failed " << done.error().simplified() << '\n';
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestEngines : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void discLifecycle_data() { engines(); }
+    void discLifecycle();
+    void rentalRefusesStaleDisc_data() { engines(); }
+    void rentalRefusesStaleDisc();
+    void returnIsDoneOnce_data() { engines(); }
+    void returnIsDoneOnce();
+    void searchAgreesWithLike_data();
+    void searchAgreesWithLike();
+    void serverConnectionText_data();
+    void serverConnectionText();
+    void serverShopRefusals_data();
+    void serverShopRefusals();
+    void racingCountersRentOnce();
+    void serverStopsDuringRentalCommit();
+
+private:
+    static void engines();
+    bool useEngine(bool server);
+    std::unique_ptr<ServerDatabase> m_server;
+    std::unique_ptr<ProgramFolder> m_folder;
+};
+
+void TestEngines::engines()
+{
+    QTest::addColumn<bool>("server");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
+}
+
+void TestEngines::initTestCase()
+{
+    if (testsupport::TestServer())
+        m_server = std::make_unique<ServerDatabase>();
+}
+
+void TestEngines::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+void TestEngines::init()
+{
+    db::ShopLocation::useFile();
+    m_folder = std::make_unique<ProgramFolder>();
+}
+
+void TestEngines::cleanup()
+{
+    db::Connection::closeServerConnection();
+    db::ShopLocation::useFile();
+    m_folder.reset();
+}
+
+bool TestEngines::useEngine(bool server)
+{
+    if (!server)
+        return true;
+    if (!m_server)
+        return false;
+    if (!m_server->ok() || !m_server->reset())
+        qFatal("the test server is set (LANLAN_TEST_PG) but cannot be used");
+    return true;
+}
+
+#define ENGINE()                                                                   \
+    QFETCH(bool, server);                                                          \
+    if (!useEngine(server))                                                        \
+        QSKIP("no test server (LANLAN_TEST_PG)");
+
+#define SERVER()                                                                   \
+    if (!useEngine(true))                                                          \
+        QSKIP("no test server (LANLAN_TEST_PG)");
+
+void TestEngines::discLifecycle()
+{
+    ENGINE();
+    const qint64 a = addDisc(QStringLiteral("天龙八部")), b = addDisc(QStringLiteral("Dragon")), c = addDisc(QStringLiteral("八"));
+    QCOMPARE(QList<qint64>({a, b, c}), QList<qint64>({1, 2, 3}));
+    db::DiscFields change;
+    change.starring = QStringLiteral("林青霞");
+    change.count = QStringLiteral("3");
+    QVERIFY(db::UpdateDisc(b, change));
+    auto loaded = db::LoadDisc(b);
+    QVERIFY2(loaded, qPrintable(loaded.error()));
+    QCOMPARE(loaded->title.value_or(QString()), QStringLiteral("Dragon"));
+    QCOMPARE(loaded->starring.value_or(QString()), QStringLiteral("林青霞"));
+    QCOMPARE(loaded->count.value_or(QString()), QStringLiteral("3"));
+
+    QVERIFY(db::DeleteDiscs({a}));
+    QCOMPARE(idsOf(db::AllDiscsQuery()), QList<qint64>({c, b}));
+    // The freed slot is filled first, as on the file.
+    QCOMPARE(addDisc(QStringLiteral("新碟")), a);
+    QCOMPARE(idsOf(db::AllDiscsQuery()), QList<qint64>({c, b, a}));
+    QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::rentalRefusesStaleDisc()
+{
+    ENGINE();
+    for (int i = 1; i <= 3; ++i)
+        addDisc(raceTitle(i), QStringLiteral("2"));
+    auto first = db::CommitRental(request(QStringLiteral("张三"), {{1, raceTitle(1)}, {2, raceTitle(2)}}));
+    QVERIFY2(first, qPrintable(first.error()));
+    QCOMPARE(idsOf(db::RentedDiscsQuery()), QList<qint64>({2, 1}));
+    QCOMPARE(scalar(QStringLiteral("SELECT s2 FROM table2 WHERE id = ?"), {*first}).toLongLong(), 4);
+
+    // A second counter still showing disc 2 on the shelf: refused, naming it, nothing written.
+    auto second = db::CommitRental(request(QStringLiteral("李四"), {{3, raceTitle(3)}, {2, raceTitle(2)}}));
+    QVERIFY(!second);
+    QVERIFY2(second.error().contains(QStringLiteral("000002")) && !second.error().contains(QStringLiteral("000003")),
+             qPrintable(second.error()));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table4")).toLongLong(), 2);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table2 WHERE t1 = ?"), {QStringLiteral("李四")}).toLongLong(), 0);
+    QVERIFY(scalar(QStringLiteral("SELECT s3 FROM table1 WHERE id = 3")).isNull());
+    QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::returnIsDoneOnce()
+{
+    ENGINE();
+    addDisc(raceTitle(1));
+    addDisc(raceTitle(2));
+    auto customer = db::CommitRental(request(QStringLiteral("王五"), {{1, raceTitle(1)}, {2, raceTitle(2)}}));
+    QVERIFY2(customer, qPrintable(customer.error()));
+    QList<qint64> records;
+    {
+        db::Connection c;
+        auto q = c.run(QStringLiteral("SELECT id FROM table4 WHERE khid = ? ORDER BY id"), {*customer});
+        QVERIFY(q);
+        while (q.value().next())
+            records << q.value().value(0).toLongLong();
+    }
+    QCOMPARE(records.size(), 2);
+    auto back = db::ReturnDiscs(*customer, records);
+    QVERIFY2(back, qPrintable(back.error()));
+    QCOMPARE(back->returned, 2);
+    QVERIFY(back->settled);
+    // The same return from another counter finds nothing left to close.
+    auto again = db::ReturnDiscs(*customer, records);
+    QVERIFY2(again, qPrintable(again.error()));
+    QCOMPARE(again->returned, 0);
+    QCOMPARE(idsOf(db::RentedDiscsQuery()), QList<qint64>());
+    QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::searchAgreesWithLike_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QString>("part");
+    const char *parts[] = {"龙", "八部", "DRAGON", "agon b", "%", "_", "\\", "天龙八部之", "ａ"};
+    for (bool server : {false, true})
+        for (const char *part : parts)
+            QTest::addRow("%s %s", server ? "server" : "file", part) << server << QString::fromUtf8(part);
+}
+
+void TestEngines::searchAgreesWithLike()
+{
+    ENGINE();
+    QFETCH(QString, part);
+    const QStringList titles = {QStringLiteral("天龙八部"), QStringLiteral("龙门客栈"), QStringLiteral("Dragon"),
+                                QStringLiteral("dragon ball"), QStringLiteral("八"), QStringLiteral("100% 纯"),
+                                QStringLiteral("a_b"), QStringLiteral("C:\\碟"), QStringLiteral("Ａ全角")};
+    QList<qint64> expected;
+    for (const QString &t : titles) {
+        const qint64 id = addDisc(t);
+        // LIKE folds A-Z only.
+        auto fold = [](QString s) {
+            for (QChar &ch : s)
+                if (ch >= QLatin1Char('A') && ch <= QLatin1Char('Z'))
+                    ch = QChar(ch.unicode() + 32);
+            return s;
+        };
+        if (fold(t).contains(fold(part)))
+            expected.prepend(id);
+    }
+    db::DiscFilter f;
+    f.title = part;
+    QCOMPARE(idsOf(db::DiscFilterQuery(f)), expected);
+}
+
+void TestEngines::serverConnectionText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("written"); // as conninfo() writes it back; empty: refused
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("socket folder") << "host=/run/postgresql dbname=shop user=kim"
+                                   << "host=/run/postgresql port=5432 dbname=shop user=kim" << "";
+    QTest::newRow("quoted, TLS") << "host='my host' port=6543 dbname='a\\'b' sslmode=verify-full"
+                                 << "host='my host' port=6543 dbname='a\\'b' sslmode=verify-full" << "";
+    QTest::newRow("password refused") << "dbname=shop password=secret" << "" << "~/.pgpass";
+    QTest::newRow("no database") << "host=db1 user=kim" << "" << "dbname";
+    QTest::newRow("bad port") << "dbname=shop port=99999" << "" << "端口";
+    QTest::newRow("unknown key") << "dbname=shop colour=red" << "" << "colour";
+    QTest::newRow("open quote") << "dbname='shop" << "" << "引号";
+}
+
+void TestEngines::serverConnectionText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, written);
+    QFETCH(QString, problem);
+    QString why;
+    const auto shop = db::ServerShop::parse(text, &why);
+    QCOMPARE(shop.has_value(), problem.isEmpty());
+    if (shop) {
+        QCOMPARE(shop->conninfo(), written);
+        QCOMPARE(db::ServerShop::parse(shop->conninfo()), shop);
+    } else {
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QVERIFY(!why.contains(QLatin1String("secret")));
+    }
+}
+
+void TestEngines::serverShopRefusals_data()
+{
+    QTest::addColumn<QString>("arrange");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty database") << "" << "数据库中还没有店铺数据";
+    QTest::newRow("something else") << "CREATE TABLE invoices (id int)" << "数据库中存放的是别的内容";
+    QTest::newRow("newer layout") << "UPDATE lanlan_layout SET version = version + 1" << "更新版本的程序";
+}
+
+void TestEngines::serverShopRefusals()
+{
+    SERVER();
+    QFETCH(QString, arrange);
+    QFETCH(QString, message);
+    QVERIFY(m_server->reset(!arrange.startsWith(QLatin1String("UPDATE"))));
+    if (!arrange.isEmpty())
+        QVERIFY(m_server->exec(arrange));
+    db::Connection c;
+    QVERIFY(!c.ok());
+    QVERIFY2(c.status().error().contains(message), qPrintable(c.status().error()));
+    QVERIFY2(c.status().error().contains(m_server->shop().database), qPrintable(c.status().error()));
+    QVERIFY(!db::AddDisc({QStringLiteral("碟")}));
+}
+
+void TestEngines::racingCountersRentOnce()
+{
+    SERVER();
+    constexpr int kRounds = 200;
+    for (int i = 1; i <= 3 * kRounds; ++i)
+        addDisc(raceTitle(i));
+    QProcess counters[2];
+    for (int k = 0; k < 2; ++k) {
+        counters[k].start(QCoreApplication::applicationFilePath(),
+                          {QStringLiteral("--rent-worker"), m_server->shop().conninfo(), QString::number(k),
+                           QString::number(kRounds)});
+    }
+    QStringList lines[2];
+    for (int k = 0; k < 2; ++k) {
+        QVERIFY(counters[k].waitForFinished(240000));
+        QCOMPARE(counters[k].exitCode(), 0);
+        lines[k] = QString::fromUtf8(counters[k].readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines[k].size(), kRounds);
+    }
+    for (int r = 0; r < kRounds; ++r) {
+        const QString a = lines[0].at(r), b = lines[1].at(r);
+        const bool oneEach = (a.endsWith(QLatin1String(" ok")) && b.endsWith(QLatin1String(" refused")))
+                          || (a.endsWith(QLatin1String(" refused")) && b.endsWith(QLatin1String(" ok")));
+        QVERIFY2(oneEach, qPrintable(a + QStringLiteral(" / ") + b));
+    }
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table4")).toLongLong(), 2 * kRounds);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE s3 IS NOT NULL")).toLongLong(), 2 * kRounds);
+    QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::serverStopsDuringRentalCommit()
+{
+    SERVER();
+    if (testsupport::TestServerDir().isEmpty())
+        QSKIP("the test server's folder is not known (LANLAN_TEST_PG_DIR)");
+    addDisc(raceTitle(1));
+    addDisc(raceTitle(2));
+    // Another session holds the counters' row, so the commit stops after its first writes;
+    // the server is then stopped under it.
+    QVERIFY(m_server->exec(QStringLiteral("BEGIN")));
+    QVERIFY(m_server->exec(QStringLiteral("SELECT * FROM list_counts FOR UPDATE")));
+    QVERIFY(QProcess::startDetached(QStringLiteral("/bin/sh"),
+                                    {QStringLiteral("-c"), QStringLiteral("sleep 1; exec '%1' halt '%2'")
+                                                               .arg(QStringLiteral(LANLAN_SOURCE_DIR "/scripts/pg_test_server.sh"),
+                                                                    testsupport::TestServerDir())}));
+    // Whatever happens below, the server runs again for the tests after this one.
+    const auto restart = qScopeGuard([] {
+        if (!QFile::exists(testsupport::TestServerDir() + QStringLiteral("/socket/.s.PGSQL.5432")))
+            testsupport::ControlTestServer(QStringLiteral("resume"));
+    });
+    const db::RentalRequest r = request(QStringLiteral("赵六"), {{1, raceTitle(1)}, {2, raceTitle(2)}});
+    auto lost = db::CommitRental(r);
+    QVERIFY(!lost);
+    QVERIFY2(lost.error().contains(QStringLiteral("连接断开")) && lost.error().contains(m_server->shop().database),
+             qPrintable(lost.error()));
+    QCOMPARE(lost.status().fault(), db::Fault::IO);
+    // Once it is down, the next operation says so.
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(testsupport::TestServerDir() + QStringLiteral("/socket/.s.PGSQL.5432")), 30000);
+    auto down = db::CommitRental(r);
+    QVERIFY(!down);
+    QVERIFY2(down.error().contains(QStringLiteral("服务器没有运行")), qPrintable(down.error()));
+
+    QVERIFY(testsupport::ControlTestServer(QStringLiteral("resume")));
+    auto retried = db::CommitRental(r);
+    QVERIFY2(retried, qPrintable(retried.error()));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table4")).toLongLong(), 2);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table2 WHERE t1 IS NOT NULL")).toLongLong(), 1);
+    QCOMPARE(counterProblems(), QString());
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 5 && args.at(1) == QLatin1String("--rent-worker"))
+        return rentWorker(args.at(2), args.at(3).toInt(), args.at(4).toInt());
+    TestEngines t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_engines.moc"
