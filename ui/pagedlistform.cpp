@@ -52,11 +52,11 @@ PagedListForm::PagedListForm(QWidget *parent) : QWidget(parent), m_grid(new List
     m_button2->setEnabled(false);
     m_button2->setVisible(false);
     connect(m_button2, &UserControl1::Click, this, [this] { button2Clicked(); });
-    m_button3 = new UserControl1(this);
-    m_button3->setObjectName(QStringLiteral("button3"));
-    m_button3->setCaption(QStringLiteral("导出"));
-    m_button3->setGeometry(ui::twips(5880), ui::twips(7545), ui::twips(1215), ui::twips(375));
-    connect(m_button3, &UserControl1::Click, this, [this] { exportClicked(); });
+    m_exportButton = new UserControl1(this);
+    m_exportButton->setObjectName(QStringLiteral("buttonExport"));
+    m_exportButton->setCaption(QStringLiteral("导出"));
+    m_exportButton->setGeometry(ui::twips(5880), ui::twips(7545), ui::twips(1215), ui::twips(375));
+    connect(m_exportButton, &UserControl1::Click, this, [this] { exportClicked(); });
 
     connect(m_grid, &ListGrid::clicked, this, &PagedListForm::gridClicked);
     connect(m_grid, &ListGrid::doubleClicked, this, &PagedListForm::gridDoubleClicked);

@@ -114,7 +114,7 @@ private:
     QLabel *m_label[4];
     UserControl1 *m_button1[2];
     UserControl1 *m_button2;
-    UserControl1 *m_button3;
+    UserControl1 *m_exportButton;
     QList<ListColumn> m_columns;
     db::PageReader m_reader;
     QVector<qint64> m_rowRecords;
