@@ -213,8 +213,8 @@ Result<PreRentRead> ReadPreRentDiscs(const QList<qint64> &ids)
     Connection c;
     if (!c.ok())
         return c.status();
-    auto q = c.run(QStringLiteral("SELECT id, t13, t38, t7, t18, t14, t11, t10, t20, s3 FROM table1 WHERE id IN (%1)")
-                       .arg(placeholders(ids.size())),
+    auto q = c.run(QStringLiteral("SELECT %1, s3 FROM table1 WHERE id IN (%2)")
+                       .arg(QLatin1String(kPreRentColumns), placeholders(ids.size())),
                    asBinds(ids));
     if (!q)
         return q.status();
@@ -223,16 +223,7 @@ Result<PreRentRead> ReadPreRentDiscs(const QList<qint64> &ids)
         const QSqlQuery &r = q.value();
         if (r.value(1).isNull() || !r.value(9).isNull())
             continue; // a free slot, or out with a customer
-        PreRentDisc d;
-        d.id = r.value(0).toLongLong();
-        d.title = r.value(1).toString();
-        d.shelf = r.value(2).toString();
-        d.count = r.value(3).toLongLong();
-        d.media = r.value(4).toString();
-        d.starring = r.value(5).toString();
-        d.director = r.value(6).toString();
-        d.country = r.value(7).toString();
-        d.category = r.value(8).toString();
+        const PreRentDisc d = PreRentDiscOf(r);
         found.insert(d.id, d);
     }
     for (qint64 id : ids) {
@@ -300,6 +291,21 @@ Result<RentalCustomer> LoadRentalCustomer(qint64 id)
         out.deposit = deposit == double(qint64(deposit)) ? QString::number(qint64(deposit)) : QString::number(deposit);
     out.remark = textOf(r.value(4));
     return out;
+}
+
+PreRentDisc PreRentDiscOf(const QSqlQuery &r)
+{
+    PreRentDisc d;
+    d.id = r.value(0).toLongLong();
+    d.title = r.value(1).toString();
+    d.shelf = r.value(2).toString();
+    d.count = r.value(3).toLongLong();
+    d.media = r.value(4).toString();
+    d.starring = r.value(5).toString();
+    d.director = r.value(6).toString();
+    d.country = r.value(7).toString();
+    d.category = r.value(8).toString();
+    return d;
 }
 
 } // namespace db

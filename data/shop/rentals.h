@@ -1,4 +1,5 @@
 #pragma once
+#include <QSqlQuery>
 #include <QList>
 #include <QString>
 
@@ -21,6 +22,11 @@ struct PreRentDisc
     QString media;     // t18
     QString category;  // t20
 };
+
+// The columns a pre-rent disc is read from, in the order PreRentDiscOf reads them.
+inline constexpr const char *kPreRentColumns = "id, t13, t38, t7, t18, t14, t11, t10, t20";
+// The disc in the current row of a statement that selects kPreRentColumns first.
+PreRentDisc PreRentDiscOf(const QSqlQuery &row);
 
 // The discs asked for, in the order asked; a disc that is deleted or out by now is not
 // among them but in notRentable.

@@ -52,7 +52,7 @@ Result<DiscScan> ScanDisc(qint64 id, const QDate &today)
     Connection c;
     if (!c.ok())
         return c.status();
-    auto q = c.run(QStringLiteral("SELECT id, t13, t38, t7, t18, t14, t11, t10, t20, s3, s1 FROM table1 WHERE id = ?"), {id});
+    auto q = c.run(QStringLiteral("SELECT %1, s3, s1 FROM table1 WHERE id = ?").arg(QLatin1String(kPreRentColumns)), {id});
     if (!q)
         return q.status();
     QSqlQuery &r = q.value();
@@ -62,16 +62,7 @@ Result<DiscScan> ScanDisc(qint64 id, const QDate &today)
         out.state = DiscScan::State::Deleted;
         return out;
     }
-    PreRentDisc &d = out.disc;
-    d.id = id;
-    d.title = r.value(1).toString();
-    d.shelf = r.value(2).toString();
-    d.count = r.value(3).toLongLong();
-    d.media = r.value(4).toString();
-    d.starring = r.value(5).toString();
-    d.director = r.value(6).toString();
-    d.country = r.value(7).toString();
-    d.category = r.value(8).toString();
+    out.disc = PreRentDiscOf(r);
     if (r.value(9).isNull()) {
         out.state = DiscScan::State::Rentable;
         return out;
