@@ -28,7 +28,7 @@ struct CustomerCriteria
 
 
 // The customer search index (see data/search/termindex.h): every customer is filed under each run
-// of one to three characters of its name (ASCII letters in lower case, as LIKE compares
+// of one to four characters of its name (ASCII letters in lower case, as LIKE compares
 // them), its card type (as NOCASE compares it), and its last rental date and that date's
 // month ('' for a customer never rented). Triggers on table2 log every change. A page of
 // customers is found in the order of the customer lists by counting the result month by

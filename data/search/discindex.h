@@ -11,7 +11,7 @@ namespace db {
 class Connection;
 struct DiscFilter;
 
-// The disc search index. Every disc is filed under terms: each run of one to three
+// The disc search index. Every disc is filed under terms: each run of one to four
 // characters of its title, starring and director (ASCII letters folded to lower case, as
 // LIKE compares them), its whole media type, category and country, and "out" while it is
 // rented. The file keeps, per term and per block of 65536 disc numbers, a compressed bitmap

@@ -6,6 +6,8 @@ namespace db::index {
 namespace {
 
 constexpr quint64 kValueMark = 0xf;
+constexpr int kCharBits = 21; // a code point
+constexpr quint64 kCharMask = (quint64(1) << kCharBits) - 1;
 
 } // namespace
 
@@ -79,7 +81,7 @@ void gramKeys(std::vector<TermKey> &out, char16_t kind, const QString &text)
             if (n == 1)
                 k.a = kind | (ch << 24);
             else
-                k.b |= ch << (32 * (n - 2));
+                k.b |= ch << (kCharBits * (n - 2));
             k.a = (k.a & ~(quint64(0xff) << 16)) | (quint64(n) << 16);
             out.push_back(k);
         }
@@ -103,7 +105,9 @@ QString termOf(const TermKey &k, const Values &values)
     const quint64 n = (k.a >> 16) & 0xff;
     if (n == kValueMark)
         return QChar(kind) + values.value(k.a >> 24);
-    char32_t chars[kGramMax] = {char32_t(k.a >> 24), char32_t(k.b & 0xffffffff), char32_t(k.b >> 32)};
+    char32_t chars[kGramMax] = {char32_t(k.a >> 24)};
+    for (int i = 1; i < kGramMax; ++i)
+        chars[i] = char32_t((k.b >> (kCharBits * (i - 1))) & kCharMask);
     return gramTerm(kind, chars, size_t(n));
 }
 

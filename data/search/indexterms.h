@@ -6,12 +6,15 @@
 #include <unordered_map>
 #include <vector>
 
-// Terms a search index files a row under (see data/search/termindex.h): runs of one to three
+// Terms a search index files a row under (see data/search/termindex.h): runs of one to four
 // characters of a text, as LIKE compares them, and whole values, as NOCASE compares them.
 // Each index says which of its columns give which terms (data/discterms.h, data/customerindex.cpp).
 namespace db::index {
 
-constexpr int kGramMax = 3; // longer parts are looked up by their three-character runs
+// Longer parts are looked up by their runs of four. Four, not three: a part of four Chinese
+// characters (a common title length) is then answered by the index alone, where its runs of
+// three left thousands of rows to read and check.
+constexpr int kGramMax = 4;
 
 using Terms = std::vector<QString>; // sorted, no repeats
 
@@ -32,7 +35,8 @@ QString gramTerm(char16_t kind, const char32_t *chars, size_t n);
 QString valueTerm(char16_t kind, const QString &value);
 
 // A term in a form that costs no allocation, for filing many rows at once: a run of up to
-// three characters, or a value by its number in a table of the values met.
+// four characters (the first in `a`, the others 21 bits each in `b`), or a value by its
+// number in a table of the values met.
 struct TermKey
 {
     quint64 a = 0, b = 0;
@@ -72,7 +76,7 @@ private:
     QStringList m_values;
 };
 
-// Every run of one to three characters of a text, as keys of the given kind.
+// Every run of one to four characters of a text, as keys of the given kind.
 void gramKeys(std::vector<TermKey> &out, char16_t kind, const QString &text);
 // A whole value (nothing for an empty one), as NOCASE compares it.
 void valueKey(std::vector<TermKey> &out, char16_t kind, const QString &value, Values &values);
@@ -87,7 +91,7 @@ Terms termsOf(const std::vector<TermKey> &keys, const Values &values);
 bool has(const Terms &terms, const QString &term);
 
 // The terms a part of a text is looked up by: itself when it is short enough, else its runs
-// of three (the rows found then still have to be checked). Nothing when LIKE would see no
+// of four (the rows found then still have to be checked). Nothing when LIKE would see no
 // characters in it.
 struct PartTerms
 {

@@ -366,7 +366,7 @@ QString Search::key() const
                 + QStringList(none.begin(), none.end()).join(QChar(0x1f));
     if (verify) {
         // What the rows were checked against is part of the result: different parts can
-        // share their runs of three ("abcab" and "abcabc").
+        // share their runs of four ("abcdabc" and "abcdabcd").
         k += QChar(0x1e) + where;
         for (const QVariant &b : binds)
             k += QChar(0x1f) + b.toString();

@@ -215,6 +215,15 @@ Status refileNulValues(Connection &c)
     return {};
 }
 
+// Version 6: texts are filed under runs of up to four characters (three before), so both
+// indexes are filed again from the rows.
+Status refileFourCharacterRuns(Connection &c)
+{
+    if (Status s = RebuildDiscIndex(c); !s)
+        return s;
+    return RebuildCustomerIndex(c);
+}
+
 const std::vector<UpgradeStep> kUpgrades = {
     {2, addCustomerListCounts},
     // 3: the disc search index (substring and value search for the picker and the query).
@@ -222,6 +231,7 @@ const std::vector<UpgradeStep> kUpgrades = {
     // 4: the customer search index (name parts and card types for the customer query).
     {4, [](Connection &c) { return CreateCustomerIndex(c); }},
     {5, refileNulValues},
+    {6, refileFourCharacterRuns},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction, telling

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "data/store/connection.h"
+#include "data/store/schema.h"
 #include "data/search/customerindex.h"
 #include "data/shop/customerquery.h"
 #include "data/search/discfilter.h"
@@ -123,6 +124,7 @@ private slots:
     void customers_data();
     void customers();
     void previousVersionIsRefiled();
+    void runsOfFourAreFiledOnUpgrade();
 
 private:
     int m_searches = 0;
@@ -215,7 +217,39 @@ void tst_hostileindex::previousVersionIsRefiled()
     qint64 count = 0;
     QCOMPARE(listedIds(db::DiscFilterQuery(filter), &count), (QList<qint64>{1, 2}));
     QCOMPARE(count, qint64(2));
-    QCOMPARE(f.scalar("PRAGMA user_version").toInt(), 5);
+    QCOMPARE(f.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    QCOMPARE(f.problems(), QString());
+}
+
+void tst_hostileindex::runsOfFourAreFiledOnUpgrade()
+{
+    ProgramFolder f;
+    f.exec("INSERT INTO table1 (t13, t14) VALUES ('月光传说', 'a'), ('月光传奇说', 'b'), ('传说月光', 'c'), "
+           "('新月光传说3', 'd'), ('月光传 光传说', 'e')");
+    f.exec("INSERT INTO table2 (t1, t2, s2) VALUES ('欧阳娜娜', 'c1', 1), ('欧阳娜', 'c2', 1), ('Anna Lee', 'c3', 1)");
+    {
+        db::Connection c;
+        QVERIFY(db::RebuildDiscIndex(c).ok());
+        QVERIFY(db::RebuildCustomerIndex(c).ok());
+    }
+    // What the previous version stored: no runs of four.
+    for (const char *table : {"disc_index_bits", "customer_index_bits"})
+        f.exec(QStringLiteral("DELETE FROM %1 WHERE length(term) = 5").arg(QLatin1String(table)));
+    f.exec("PRAGMA user_version = 5");
+    db::index::ForgetMemory();
+    db::DiscFilter disc;
+    disc.title = QStringLiteral("月光传说");
+    qint64 count = 0;
+    QCOMPARE(listedIds(db::DiscFilterQuery(disc), &count), (QList<qint64>{1, 4}));
+    QCOMPARE(count, qint64(2));
+    QCOMPARE(f.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    QVERIFY(f.scalar("SELECT count(*) FROM disc_index_bits WHERE length(term) = 5").toInt() > 0);
+    for (const auto &[name, ids] : {std::pair{QStringLiteral("欧阳娜娜"), QList<qint64>{1}},
+                                    std::pair{QStringLiteral("na l"), QList<qint64>{3}}}) {
+        db::CustomerCriteria c;
+        c.name = name;
+        QCOMPARE(listedIds(db::CustomerCriteriaQuery(c), &count), ids);
+    }
     QCOMPARE(f.problems(), QString());
 }
 
