@@ -394,6 +394,7 @@ void input_Form2::submitClicked()
         rented << d.id;
     rental::PreRent().clear();
     Grid1_load();
+    m_scan->clearNote();
     emptyFields();
     unlockFields();
     m_customerId = 0;
@@ -415,6 +416,7 @@ void input_Form2::forgetData()
 {
     rental::PreRent().clear();
     Grid1_load();
+    m_scan->clearNote();
     if (m_customerId != 0) {
         emptyFields();
         unlockFields();
@@ -427,5 +429,6 @@ void input_Form2::closeEvent(QCloseEvent *event)
 {
     rental::PreRent().clear();
     Grid1_load();
+    m_scan->clearNote();
     QWidget::closeEvent(event);
 }

@@ -171,6 +171,7 @@ void quickReturn_Form::forgetData()
     m_last = {};
     m_undo->setEnabled(false);
     showRows();
+    m_scan->clearNote();
 }
 
 } // namespace rental

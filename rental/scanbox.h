@@ -19,6 +19,8 @@ public:
     QLineEdit *edit() const { return m_edit; }
     void note(const QString &text);
     void refuse(const QString &text);
+    // The line says nothing: what it said belonged to a list that is gone.
+    void clearNote() { note(QString()); }
 
 signals:
     // What was typed before Enter; the box is empty again by then.

@@ -224,6 +224,8 @@ void TestCounterScan::quickReturnAndItsUndoByKeys()
         scan(QString::fromLatin1(d));
     drive::click(button(rent, 1));
     QCOMPARE(rec.lastText(), QStringLiteral("数据提交完毕！"));
+    // The line no longer speaks of the list just committed.
+    QCOMPARE(scanMessage(rent), QString());
     const auto snapshot = [&f] {
         return rows(f, QStringLiteral("SELECT 'd', id, t13, s1, s3, s4 FROM table1 UNION ALL "
                                       "SELECT 'k', id, t1, s1, s2, s3 FROM table2 UNION ALL "
