@@ -9,10 +9,12 @@
 #include "data/safety/backupsettings.h"
 #include "data/shop/demodata.h"
 #include "data/store/programdir.h"
+#include "data/store/connection.h"
 #include "data/store/serverschema.h"
 
 #include "data/store/progress.h"
 #include "ui/progressdialog.h"
+#include "ui/reloadflag.h"
 
 #include <QProgressDialog>
 #include <QDir>
@@ -113,6 +115,9 @@ Outcome start()
         msg::information(nullptr, s.error());
         return Outcome::Failed;
     }
+    // On a server shop, another counter's change makes the open lists read afresh at their
+    // next activation.
+    db::Connection::watchServerChanges([] { ui::ReloadFlag::set(); });
     if (server) {
         // An empty database gets a new shop, an earlier layout is upgraded; a foreign
         // database or a newer layout is refused with the reason.

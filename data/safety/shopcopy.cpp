@@ -26,7 +26,7 @@ struct Table
 };
 const Table kTables[] = {
     {"table1", "碟片"},         {"table2", "客户"},     {"table3", "选择列表"}, {"table4", "租碟记录"},
-    {"table5", "table5"},       {"table6", "table6"},   {"table7", "登录账户"}, {"table8", "登录记录"},
+    {"table5", "退证记录"},     {"table6", "退押金记录"},   {"table7", "登录账户"}, {"table8", "登录记录"},
 };
 
 // Rows are read a batch at a time, so a large shop never sits in memory whole.

@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
 
 #include <atomic>
 #include <csignal>
@@ -56,6 +58,26 @@ struct KeptServer
     QElapsedTimer idle;
 };
 thread_local KeptServer t_kept;
+
+// Who is told of other counters' changes, and on which thread's kept connection.
+std::function<void()> g_onServerChange;
+QThread *g_watchingThread = nullptr;
+const QString kChangeChannel = QStringLiteral("lanlan_changes");
+
+void listenForChanges(QSqlDatabase &d)
+{
+    if (!g_onServerChange || QThread::currentThread() != g_watchingThread)
+        return;
+    QSqlDriver *driver = d.driver();
+    if (driver->subscribeToNotification(kChangeChannel)) {
+        QObject::connect(driver, &QSqlDriver::notification, driver,
+                         [](const QString &, QSqlDriver::NotificationSource source, const QVariant &) {
+                             if (source != QSqlDriver::SelfSource && g_onServerChange)
+                                 g_onServerChange();
+                         });
+    }
+    g_onServerChange();
+}
 
 void dropKept()
 {
@@ -225,6 +247,12 @@ void Connection::closeServerConnection()
     dropKept();
 }
 
+void Connection::watchServerChanges(std::function<void()> onChange)
+{
+    g_onServerChange = std::move(onChange);
+    g_watchingThread = QThread::currentThread();
+}
+
 void Connection::openServer(const ServerShop &shop, Mode mode)
 {
     m_engine = Engine::Server;
@@ -281,6 +309,7 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
                 QSqlDatabase::removeDatabase(name);
                 return;
             }
+            listenForChanges(d);
         }
         k.name = name;
         k.conninfo = info;

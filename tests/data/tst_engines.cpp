@@ -161,6 +161,7 @@ private slots:
     void copyShopRefusesAFullTarget_data();
     void copyShopRefusesAFullTarget();
     void olderServerLayoutUpgraded();
+    void otherCountersChangesAreTold();
 
 private:
     static void engines();
@@ -681,7 +682,35 @@ void TestEngines::olderServerLayoutUpgraded()
     QVERIFY2(page, qPrintable(page.error()));
     QCOMPARE(page->recordCount, 2);
     QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname LIKE 'table%_told'")).toLongLong(), 3);
     QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::otherCountersChangesAreTold()
+{
+    SERVER();
+    int told = 0;
+    db::Connection::watchServerChanges([&told] { ++told; });
+    const auto stop = qScopeGuard([] { db::Connection::watchServerChanges({}); });
+    db::Connection::closeServerConnection();
+    addDisc(raceTitle(1)); // the kept connection opens: what changed before is not known
+    QCOMPARE(told, 1);
+    QTest::qWait(300);
+    QCOMPARE(told, 1); // this counter's own change is not told back to it
+    for (const char *change : {"UPDATE table1 SET t14 = 'x' WHERE id = 1", "INSERT INTO table2 (t1) VALUES ('戊')",
+                               "DELETE FROM table4"}) {
+        const int before = told;
+        QVERIFY(m_server->exec(QString::fromLatin1(change)));
+        QTRY_VERIFY_WITH_TIMEOUT(told > before, 5000);
+    }
+    // The server restarted: the connection opened anew tells that anything may have changed.
+    if (!testsupport::TestServerDir().isEmpty()) {
+        QVERIFY(testsupport::ControlTestServer(QStringLiteral("restart")));
+        const int before = told;
+        db::Connection::closeServerConnection();
+        addDisc(raceTitle(2));
+        QVERIFY(told > before);
+    }
 }
 
 int main(int argc, char **argv)
