@@ -225,13 +225,17 @@ bool DataSource_Form::switchTo(const std::optional<db::ServerShop> &shop)
             db::ShopLocation::useFile();
     };
     use(shop);
+    db::Status s = db::AdoptAccount(db::Session::CurrentUser(), db::Session::CurrentPassword());
+    if (!s) {
+        use(before);
+        msg::information(this, s.error());
+        return false;
+    }
     // With the demonstration data in use the new shop takes over when it is switched off.
     if (!db::DemoData::enabled()) {
         const db::LookupLists lists = db::Lookups();
         db::Lookups().clearAll();
-        db::Status s = db::AdoptAccount(db::Session::CurrentUser(), db::Session::CurrentPassword());
-        if (s)
-            s = db::LoadLookupLists();
+        s = db::LoadLookupLists();
         if (!s) {
             use(before);
             db::Lookups() = lists;

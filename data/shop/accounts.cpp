@@ -183,7 +183,13 @@ Status CreateFirstAccount(const QString &user, const QString &password)
 
 Status AdoptAccount(const QString &user, const QString &password)
 {
-    Connection c;
+    // The shop chosen, also while the demonstration data is shown: it takes over later.
+    std::optional<Connection> shop;
+    if (const std::optional<ServerShop> &server = ShopLocation::server())
+        shop.emplace(*server, Connection::Mode::Existing);
+    else
+        shop.emplace(RealDatabaseFile());
+    Connection &c = *shop;
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();

@@ -43,8 +43,9 @@ Result<bool> HasAnyUser();
 // stores NULL. A user of that name already in demo.sqlite gets the new password.
 Status CreateFirstAccount(const QString &user, const QString &password);
 
-// A shop just chosen as the one in use that holds no account yet gets the logged-in user's,
-// so the login check of the switch lets them in. A shop with accounts is left as it is.
+// A shop just chosen (the file or the server shop, whether or not the demonstration data is
+// shown) that holds no account yet gets the logged-in user's, so the login check of the
+// switch lets them in. A shop with accounts is left as it is.
 Status AdoptAccount(const QString &user, const QString &password);
 
 } // namespace db

@@ -86,6 +86,7 @@ private slots:
     void testConnectionTellsWhatIsThere_data();
     void testConnectionTellsWhatIsThere();
     void choiceKeptWithoutPassword();
+    void choiceWhileDemoShownTakesOverLater();
 
 private:
     std::unique_ptr<ServerDatabase> m_server;
@@ -113,6 +114,7 @@ void tst_datasource::init()
 
 void tst_datasource::cleanup()
 {
+    db::DemoData::setEnabled(false);
     testsupport::DeleteAllWindows();
     m_boxes.reset();
     db::Connection::closeServerConnection();
@@ -242,6 +244,25 @@ void tst_datasource::choiceKeptWithoutPassword()
     QVERIFY(!db::SavedServerShop());
     QCOMPARE(switched.size(), 2);
     QVERIFY(!settingsFile().contains("dbname="));
+}
+
+// The demonstration data stays on screen; the new shop is ready for when it is switched off.
+void tst_datasource::choiceWhileDemoShownTakesOverLater()
+{
+    if (!m_server)
+        QSKIP("no test server (LANLAN_TEST_PG)");
+    QVERIFY(m_server->reset(true));
+    db::ShopLocation::useFile();
+    db::DemoData::setEnabled(true);
+    QSignalSpy switched(ui::DataSwitch::instance(), &ui::DataSwitch::switched);
+    DataSource_Form *w = DataSource_Form::showWindow();
+    typeShop(w, m_server->shop(), 0);
+    click(w, QStringLiteral("button1_1"));
+    QCOMPARE(db::ShopLocation::server(), std::optional(m_server->shop()));
+    QCOMPARE(switched.size(), 0);
+    QVERIFY(!db::ShopLocation::serverInUse());
+    db::DemoData::setEnabled(false);
+    QVERIFY(db::CheckLogin(QStringLiteral("店主"), QStringLiteral("pw")).ok());
 }
 
 QTEST_MAIN(tst_datasource)
