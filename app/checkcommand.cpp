@@ -4,16 +4,21 @@
 #include <QTextStream>
 
 #include "data/safety/invariants.h"
+#include "data/store/location.h"
 #include "data/store/programdir.h"
 
 namespace startup {
 
-int runCheck(const QString &file)
+int runCheck(const QString &file, const QString &server)
 {
     QTextStream out(stdout);
+    const auto shop = db::ServerShop::parse(server);
     const QString path = file.isEmpty() ? db::RealDatabaseFile() : file;
-    out << "检查数据文件：" << QDir::toNativeSeparators(path) << "\n";
-    const auto report = db::CheckFile(path);
+    if (shop)
+        out << "检查服务器上的店铺：" << shop->describe() << "\n";
+    else
+        out << "检查数据文件：" << QDir::toNativeSeparators(path) << "\n";
+    const auto report = shop ? db::CheckServerShop(*shop) : db::CheckFile(path);
     if (!report) {
         out << "无法检查：" << report.error() << "\n";
         return 2;

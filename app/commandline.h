@@ -10,13 +10,16 @@ struct CommandLine
 {
     enum class Action {
         Run,     // no option: start the program
-        Check,   // --check [FILE]
+        Check,   // --check [FILE], or the server shop of --server
+        CopyShop, // --copy-shop FROM TO
         Help,    // -h, --help
         Version, // -v, --version
         Refused, // an unknown option or a stray argument
     };
     Action action = Action::Run;
     QString file;  // Check: the file named, empty for db.sqlite beside the program
+    QString server; // --server: the connection text of a server shop (never a password)
+    QString from, to; // CopyShop: each a file or a server's connection text (it holds "dbname=")
     QString error; // Refused: why
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/checkcommand.h"
 #include "app/commandline.h"
+#include "app/copyshopcommand.h"
 #include "app/programicon.h"
 #include "app/searchwarmup.h"
 #include "app/startup.h"
@@ -25,7 +26,9 @@ int main(int argc, char *argv[])
         QCoreApplication::setOrganizationName(QStringLiteral("Lanlan"));
         QCoreApplication::setApplicationVersion(QStringLiteral(LANLAN_VERSION));
         if (line.action == startup::CommandLine::Action::Check)
-            return startup::runCheck(line.file);
+            return startup::runCheck(line.file, line.server);
+        if (line.action == startup::CommandLine::Action::CopyShop)
+            return startup::runCopyShop(line.from, line.to);
         return startup::PrintForCommandLine(line);
     }
     QApplication app(argc, argv);
@@ -41,6 +44,7 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&toolkitTexts);
     startup::handleTermination();
+    startup::ChooseShop(line.server);
     switch (startup::start()) {
     case startup::Outcome::Running:
         break;

@@ -3,14 +3,18 @@
 #include "app/firstaccount_dialog.h"
 #include "ui/messages.h"
 #include "app/password_form.h"
+#include "app/serverpassword_dialog.h"
 #include "data/shop/accounts.h"
 #include "data/safety/backups.h"
 #include "data/safety/backupsettings.h"
 #include "data/shop/demodata.h"
 #include "data/store/programdir.h"
+#include "data/store/connection.h"
+#include "data/store/serverschema.h"
 
 #include "data/store/progress.h"
 #include "ui/progressdialog.h"
+#include "ui/reloadflag.h"
 
 #include <QProgressDialog>
 #include <QDir>
@@ -88,17 +92,42 @@ void backUpAtExit()
         std::fprintf(stderr, "lanlan: %s\n", line.toLocal8Bit().constData());
 }
 
+void ChooseShop(const QString &serverText)
+{
+    const auto shop = serverText.isEmpty() ? db::SavedServerShop() : db::ServerShop::parse(serverText);
+    if (shop)
+        db::ShopLocation::useServer(*shop);
+    else
+        db::ShopLocation::useFile();
+}
+
 Outcome start()
 {
     UpgradeProgress upgrade;
     db::ScopedProgress watching(&upgrade);
+    const std::optional<db::ServerShop> server = db::ShopLocation::server();
     // Declining goes on as without a backup: a damaged file is reported below, a missing
-    // one is made anew.
-    if (offerRestore() == Restore::Failed)
+    // one is made anew. A server shop's backups are the server's (pg_dump).
+    if (!server && offerRestore() == Restore::Failed)
         return Outcome::Failed;
+    // demo.sqlite is wanted whichever shop is in use, and db.sqlite for a switch back to it.
     if (db::Status s = db::CreateDatabaseFiles(); !s) {
         msg::information(nullptr, s.error());
         return Outcome::Failed;
+    }
+    // On a server shop, another counter's change makes the open lists read afresh at their
+    // next activation.
+    db::Connection::watchServerChanges([] { ui::ReloadFlag::set(); });
+    if (server) {
+        // An empty database gets a new shop, an earlier layout is upgraded; a foreign
+        // database or a newer layout is refused with the reason.
+        const auto opened = WithServerPassword(nullptr, *server, [&] { return db::OpenServerShop(*server, true); });
+        if (!opened)
+            return Outcome::Cancelled;
+        if (!*opened) {
+            msg::information(nullptr, opened->error());
+            return Outcome::Failed;
+        }
     }
     db::CreateScratchDir();
     // No account yet: the shop keeper sets one before anyone can log in. Nothing is

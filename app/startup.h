@@ -1,6 +1,11 @@
 #pragma once
+#include <QString>
 
 namespace startup {
+
+// Where this run's shop lives: the server shop of --server when given, else the one kept in
+// the settings, else the file beside the program.
+void ChooseShop(const QString &serverText);
 
 enum class Outcome {
     Running,   // the first window is open
@@ -8,7 +13,8 @@ enum class Outcome {
     Failed,    // the program cannot run; the reason has been shown
 };
 
-// Prepares the program folder (database files, scratch folder) and opens the first window.
+// Prepares the program folder (database files, scratch folder), opens a server shop when one
+// is chosen (asking for its password when ~/.pgpass has none) and opens the first window.
 Outcome start();
 
 enum class Restore {

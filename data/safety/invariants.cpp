@@ -5,6 +5,7 @@
 #include <QSqlRecord>
 
 #include "data/store/connection.h"
+#include "data/store/serverschema.h"
 #include "data/search/customerindex.h"
 #include "data/search/discindex.h"
 #include "data/store/formatting.h"
@@ -209,16 +210,17 @@ QList<Invariant> makeInvariants()
                    AND r.s1 = d.s1) AS matching,
                 (SELECT r.s1 FROM table4 r WHERE r.discid = d.id AND r.discname = d.t13 AND r.s2 IS NULL
                    ORDER BY r.id DESC LIMIT 1) AS open_date
-              FROM table1 d WHERE d.s3 IS NOT NULL)
+              FROM table1 d WHERE d.s3 IS NOT NULL) x
             WHERE t13 IS NULL OR open <> 1 OR matching <> 1 ORDER BY id)"),
                      describeDiscOut),
+        // The server's text columns compare without regard to letter case by their type.
         RowInvariant(QStringLiteral("open-record-has-disc-out"), 1, QStringLiteral(R"(
             SELECT r.id, r.discid, r.discname, r.khid, r.s1, d.id IS NOT NULL, d.t13, d.s3, k.id IS NOT NULL, k.t1
             FROM table4 r LEFT JOIN table1 d ON d.id = r.discid LEFT JOIN table2 k ON k.id = r.khid
             WHERE r.s2 IS NULL AND (d.id IS NULL OR d.t13 IS NULL OR d.t13 <> r.discname OR d.s3 IS NULL
-                OR k.id IS NULL OR k.t1 IS NULL OR k.t1 <> d.s3 COLLATE NOCASE)
+                OR k.id IS NULL OR k.t1 IS NULL OR k.t1 <> d.s3 %1)
             ORDER BY r.id)"),
-                     describeOpenRecord),
+                     describeOpenRecord, {"COLLATE NOCASE", ""}),
         {QStringLiteral("disc-counters"), 1, findCounterBreaches},
         RowInvariant(QStringLiteral("disc-blocks"), 1, QStringLiteral(R"(
             WITH actual AS (
@@ -230,27 +232,27 @@ QList<Invariant> makeInvariants()
               FROM actual a LEFT JOIN list_blocks b ON b.list = a.list AND b.block = a.block
               UNION ALL
               SELECT b.list, b.block, b.n, 0 FROM list_blocks b
-              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = b.list AND a.block = b.block))
+              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = b.list AND a.block = b.block)) x
             WHERE kept <> actual_n ORDER BY list, block)"),
                      describeBlock),
         RowInvariant(QStringLiteral("settled-customer-has-no-open-record"), 1, QStringLiteral(R"(
-            SELECT k.id, k.t1, k.s3, count(r.id), group_concat(r.id, '、')
+            SELECT k.id, k.t1, k.s3, count(r.id), %1
             FROM table2 k JOIN table4 r ON r.khid = k.id AND r.s2 IS NULL
             WHERE k.s3 IS NOT NULL GROUP BY k.id ORDER BY k.id)"),
-                     describeSettled),
+                     describeSettled, {"group_concat(r.id, '、')", "string_agg(r.id::text, '、' ORDER BY r.id)"}),
         {QStringLiteral("lookup-no-duplicates"), 1, findLookupDuplicates},
         {QStringLiteral("customer-counters"), 2, findCustomerCounterBreaches},
         RowInvariant(QStringLiteral("customer-days"), 2, QStringLiteral(R"(
             WITH actual AS (
-              SELECT 1 AS list, ifnull(s1, '') AS day, count(*) AS n FROM table2 WHERE t1 IS NOT NULL GROUP BY 2
+              SELECT 1 AS list, coalesce(s1, '') AS day, count(*) AS n FROM table2 WHERE t1 IS NOT NULL GROUP BY 2
               UNION ALL
-              SELECT 2, ifnull(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)
+              SELECT 2, coalesce(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)
             SELECT list, day, kept, actual_n FROM (
               SELECT a.list, a.day, coalesce(d.n, 0) AS kept, a.n AS actual_n
               FROM actual a LEFT JOIN customer_days d ON d.list = a.list AND d.day = a.day
               UNION ALL
               SELECT d.list, d.day, d.n, 0 FROM customer_days d
-              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day))
+              WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day)) x
             WHERE kept <> actual_n ORDER BY list, day)"),
                      describeCustomerDay),
         // Every rental stamps the customer's last rental date; nothing clears it.
@@ -263,7 +265,7 @@ QList<Invariant> makeInvariants()
                      }),
         // A deposit date is stored with a deposit and cleared when it is returned.
         RowInvariant(QStringLiteral("deposit-date-with-deposit"), 1, QStringLiteral(R"(
-            SELECT id, t1, s5, t4 FROM table2 WHERE s5 IS NOT NULL AND NOT (ifnull(t4, 0) > 0) ORDER BY id)"),
+            SELECT id, t1, s5, t4 FROM table2 WHERE s5 IS NOT NULL AND NOT (coalesce(t4, 0) > 0) ORDER BY id)"),
                      [](const QVariantList &r) {
                          return QStringLiteral("%1记有押金日期 %2，押金却是 %3 元。")
                              .arg(customer(r[0], r[1]), text(r[2]), text(r[3]));
@@ -274,18 +276,19 @@ QList<Invariant> makeInvariants()
                      [](const QVariantList &r) {
                          return QStringLiteral("%1记有办证日期 %2，却没有办证类型。").arg(customer(r[0], r[1]), text(r[2]));
                      }),
-        {QStringLiteral("disc-index"), 3, CheckDiscIndex},
-        {QStringLiteral("customer-index"), 4, CheckCustomerIndex},
+        // A server shop searches with the server's own indexes.
+        {QStringLiteral("disc-index"), 3, CheckDiscIndex, false},
+        {QStringLiteral("customer-index"), 4, CheckCustomerIndex, false},
     };
 }
 
 } // namespace
 
 Invariant RowInvariant(const QString &name, int sinceVersion, const QString &sql,
-                       std::function<QString(const QVariantList &row)> describe)
+                       std::function<QString(const QVariantList &row)> describe, EngineText differs)
 {
-    return {name, sinceVersion, [sql, describe](Connection &c, QStringList &out) -> Status {
-                auto q = c.run(sql);
+    return {name, sinceVersion, [sql, describe, differs](Connection &c, QStringList &out) -> Status {
+                auto q = c.run(differs.file ? sql.arg(c.pick(differs.file, differs.server)) : sql);
                 if (!q)
                     return q.status();
                 qint64 more = 0;
@@ -308,6 +311,36 @@ Invariant RowInvariant(const QString &name, int sinceVersion, const QString &sql
             }};
 }
 
+namespace {
+
+// The server keeps its own pages whole; the shop's rules are what is left to check. Its
+// layout counts its own steps, and its first holds everything the file's rules read.
+Result<CheckReport> checkServer(Connection &c)
+{
+    auto version = ServerLayoutVersion(c);
+    if (!version)
+        return version.status();
+    if (*version == ServerLayout::Empty)
+        return Status::failure(QStringLiteral("数据库中还没有店铺数据。\n（%1）").arg(c.path()), Fault::Missing);
+    if (*version == ServerLayout::Foreign)
+        return Status::failure(QStringLiteral("数据库中存放的是别的内容，不是本程序的数据。\n（%1）").arg(c.path()),
+                               Fault::Damaged);
+    CheckReport report;
+    report.version = *version;
+    for (const Invariant &rule : Invariants()) {
+        if (!rule.onServer)
+            continue;
+        QStringList found;
+        if (Status s = rule.find(c, found); !s)
+            found << QStringLiteral("无法检查“%1”：%2").arg(rule.name, s.error());
+        for (const QString &f : std::as_const(found))
+            report.breaches << qMakePair(rule.name, f);
+    }
+    return report;
+}
+
+} // namespace
+
 const QList<Invariant> &Invariants()
 {
     static const QList<Invariant> all = makeInvariants();
@@ -328,6 +361,8 @@ Result<CheckReport> CheckFile(Connection &c)
 {
     if (!c.ok())
         return c.status();
+    if (c.onServer())
+        return checkServer(c);
     CheckReport report;
     auto version = c.scalar(QStringLiteral("PRAGMA user_version"));
     if (!version)
@@ -357,6 +392,12 @@ Result<CheckReport> CheckFile(Connection &c)
 Result<CheckReport> CheckFile(const QString &path)
 {
     Connection c(path, Connection::Mode::Inspect);
+    return CheckFile(c);
+}
+
+Result<CheckReport> CheckServerShop(const ServerShop &shop)
+{
+    Connection c(shop, Connection::Mode::Inspect);
     return CheckFile(c);
 }
 

@@ -10,6 +10,7 @@
 namespace db {
 
 class Connection;
+struct ServerShop;
 
 // One rule the rows of a shop file always obey. `find` appends one line per breach, in
 // words for the shop keeper with the numbers involved; it fails only when it cannot read.
@@ -18,6 +19,14 @@ struct Invariant
     QString name;         // short, stable: used by tests and the --check output
     int sinceVersion = 1; // the first file layout that has what it reads
     std::function<Status(Connection &c, QStringList &breaches)> find;
+    bool onServer = true; // false: it reads what only the file keeps (the program's own indexes)
+};
+
+// A part of a rule's statement that differs between the engines, put in for its "%1".
+struct EngineText
+{
+    const char *file = nullptr;
+    const char *server = nullptr;
 };
 
 // Every rule, in the order they are checked. New kept columns, side tables and counters
@@ -26,7 +35,7 @@ const QList<Invariant> &Invariants();
 
 // A rule given as a statement whose every row is a breach; describe words one row.
 Invariant RowInvariant(const QString &name, int sinceVersion, const QString &sql,
-                       std::function<QString(const QVariantList &row)> describe);
+                       std::function<QString(const QVariantList &row)> describe, EngineText differs = {});
 
 struct CheckReport
 {
@@ -41,6 +50,9 @@ struct CheckReport
 // Runs PRAGMA integrity_check and every rule that applies to the file's layout, reading
 // the file as it is (no upgrade). Fails only when the file cannot be opened or read.
 Result<CheckReport> CheckFile(const QString &path);
+// On a server shop's connection: every rule that applies to the server (no integrity check).
 Result<CheckReport> CheckFile(Connection &c);
+// The same for a server shop, read as it is.
+Result<CheckReport> CheckServerShop(const ServerShop &shop);
 
 } // namespace db

@@ -142,6 +142,9 @@ void SetDiscIndexCompactAt(qint64 changes)
 
 Status WarmDiscIndex(const QStringList &valueTerms)
 {
+    // A server shop searches with the server's own indexes: nothing of the file's to read.
+    if (ShopLocation::serverInUse())
+        return {};
     Connection c;
     if (!c.ok())
         return c.status();

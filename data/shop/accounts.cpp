@@ -3,9 +3,12 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 
+#include <optional>
+
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/store/dates.h"
+#include "data/store/location.h"
 #include "data/store/programdir.h"
 
 namespace db {
@@ -96,14 +99,58 @@ Status ChangePassword(const QString &newPassword)
 
 Result<bool> HasAnyUser()
 {
-    Connection c(RealDatabaseFile());
-    if (!c.ok())
-        return c.status();
-    auto n = c.scalar(QStringLiteral("SELECT COUNT(*) FROM table7"));
+    // A server shop keeps its own accounts; the file's are not asked.
+    std::optional<Connection> c;
+    if (ShopLocation::serverInUse())
+        c.emplace();
+    else
+        c.emplace(RealDatabaseFile());
+    if (!c->ok())
+        return c->status();
+    auto n = c->scalar(QStringLiteral("SELECT COUNT(*) FROM table7"));
     if (!n)
         return n.status();
     return n.value().toLongLong() > 0;
 }
+
+namespace {
+
+// The account in the demonstration file as well, so whoever logs in passes the login check
+// of the switch to it: a user of that name there gets the new password.
+Status putDemoAccount(Connection &c, const QString &table, const QString &user, const QVariant &pw)
+{
+    auto existing = c.scalar(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE t1 = ?").arg(table), {user});
+    if (!existing)
+        return existing.status();
+    return existing.value().toLongLong() > 0
+        ? c.exec(QStringLiteral("UPDATE %1 SET t2 = ? WHERE t1 = ?").arg(table), {pw, user})
+        : c.exec(QStringLiteral("INSERT INTO %1 (t1, t2) VALUES (?, ?)").arg(table), {user, pw});
+}
+
+// A server shop and the local demonstration file cannot share a transaction: the server's
+// account is written first, so a failure leaves at most a spare account in the demo file.
+Status createServerAccount(const QString &user, const QVariant &pw)
+{
+    {
+        Connection c;
+        Transaction tx(c);
+        if (!tx.ok())
+            return tx.status();
+        if (Status s = c.exec(QStringLiteral("INSERT INTO table7 (t1, t2) VALUES (?, ?)"), {user, pw}); !s)
+            return s;
+        if (Status s = tx.commit(); !s)
+            return s;
+    }
+    Connection demo(DemoDatabaseFile());
+    Transaction tx(demo);
+    if (!tx.ok())
+        return tx.status();
+    if (Status s = putDemoAccount(demo, QStringLiteral("table7"), user, pw); !s)
+        return s;
+    return tx.commit();
+}
+
+} // namespace
 
 Status CreateFirstAccount(const QString &user, const QString &password)
 {
@@ -112,6 +159,8 @@ Status CreateFirstAccount(const QString &user, const QString &password)
     // ATTACH would create a missing file; an account in one file only is no use.
     if (!QFileInfo::exists(DemoDatabaseFile()))
         return Status::failure(QStringLiteral("找不到演示数据文件：%1").arg(DemoDatabaseFile()), Fault::Missing);
+    if (ShopLocation::serverInUse())
+        return createServerAccount(user, storedPassword(password));
     Connection c(RealDatabaseFile());
     if (!c.ok())
         return c.status();
@@ -124,18 +173,34 @@ Status CreateFirstAccount(const QString &user, const QString &password)
         const QVariant pw = storedPassword(password);
         if (Status s = c.exec(QStringLiteral("INSERT INTO main.table7 (t1, t2) VALUES (?, ?)"), {user, pw}); !s)
             return s;
-        auto existing = c.scalar(QStringLiteral("SELECT COUNT(*) FROM demo.table7 WHERE t1 = ?"), {user});
-        if (!existing)
-            return existing.status();
-        const Status s = existing.value().toLongLong() > 0
-            ? c.exec(QStringLiteral("UPDATE demo.table7 SET t2 = ? WHERE t1 = ?"), {pw, user})
-            : c.exec(QStringLiteral("INSERT INTO demo.table7 (t1, t2) VALUES (?, ?)"), {user, pw});
-        if (!s)
+        if (Status s = putDemoAccount(c, QStringLiteral("demo.table7"), user, pw); !s)
             return s;
         return tx.commit();
     }();
     c.exec(QStringLiteral("DETACH DATABASE demo"));
     return result;
+}
+
+Status AdoptAccount(const QString &user, const QString &password)
+{
+    // The shop chosen, also while the demonstration data is shown: it takes over later.
+    std::optional<Connection> shop;
+    if (const std::optional<ServerShop> &server = ShopLocation::server())
+        shop.emplace(*server, Connection::Mode::Existing);
+    else
+        shop.emplace(RealDatabaseFile());
+    Connection &c = *shop;
+    Transaction tx(c);
+    if (!tx.ok())
+        return tx.status();
+    auto n = c.scalar(QStringLiteral("SELECT COUNT(*) FROM table7"));
+    if (!n)
+        return n.status();
+    if (n->toLongLong() > 0)
+        return {};
+    if (Status s = c.exec(QStringLiteral("INSERT INTO table7 (t1, t2) VALUES (?, ?)"), {user, storedPassword(password)}); !s)
+        return s;
+    return tx.commit();
 }
 
 } // namespace db

@@ -34,12 +34,18 @@ Status RenameUser(const QString &newName);
 // Sets the logged-in user's password in the file in use; empty stores NULL (no password).
 Status ChangePassword(const QString &newPassword);
 
-// Whether table7 of db.sqlite holds at least one user.
+// Whether table7 of the shop (db.sqlite, or the server shop when one is chosen) holds a user.
 Result<bool> HasAnyUser();
 
 // First run: writes the shop keeper's account into table7 of db.sqlite and demo.sqlite
-// in one transaction, so either both files get it or neither does. An empty password
+// in one transaction, so either both files get it or neither does. With a server shop
+// chosen, into the server's table7 first and then into demo.sqlite. An empty password
 // stores NULL. A user of that name already in demo.sqlite gets the new password.
 Status CreateFirstAccount(const QString &user, const QString &password);
+
+// A shop just chosen (the file or the server shop, whether or not the demonstration data is
+// shown) that holds no account yet gets the logged-in user's, so the login check of the
+// switch lets them in. A shop with accounts is left as it is.
+Status AdoptAccount(const QString &user, const QString &password);
 
 } // namespace db

@@ -95,7 +95,7 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
         // Dates alone, or nothing: the customers kept per day for the all-customers list
         // count the result and find a deep page.
         const QString onDays = days ? QStringLiteral(" AND ") + days->condition.arg(QStringLiteral("day")) : QString();
-        q.countSql = QStringLiteral("SELECT ifnull(sum(n), 0) FROM customer_days WHERE list = 1") + onDays;
+        q.countSql = QStringLiteral("SELECT coalesce(sum(n), 0) FROM customer_days WHERE list = 1") + onDays;
         q.countBinds = days ? days->binds : QVariantList();
         q.blocksSql = QStringLiteral("SELECT day, n FROM customer_days WHERE list = 1%1 AND n > 0 ORDER BY day").arg(onDays);
         q.blocksBinds = q.countBinds;

@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
 
 #include <atomic>
 #include <csignal>
@@ -57,6 +59,26 @@ struct KeptServer
 };
 thread_local KeptServer t_kept;
 
+// Who is told of other counters' changes, and on which thread's kept connection.
+std::function<void()> g_onServerChange;
+QThread *g_watchingThread = nullptr;
+const QString kChangeChannel = QStringLiteral("lanlan_changes");
+
+void listenForChanges(QSqlDatabase &d)
+{
+    if (!g_onServerChange || QThread::currentThread() != g_watchingThread)
+        return;
+    QSqlDriver *driver = d.driver();
+    if (driver->subscribeToNotification(kChangeChannel)) {
+        QObject::connect(driver, &QSqlDriver::notification, driver,
+                         [](const QString &, QSqlDriver::NotificationSource source, const QVariant &) {
+                             if (source != QSqlDriver::SelfSource && g_onServerChange)
+                                 g_onServerChange();
+                         });
+    }
+    g_onServerChange();
+}
+
 void dropKept()
 {
     if (t_kept.name.isEmpty())
@@ -103,13 +125,16 @@ bool ServerConnectionLost(const QSqlError &error)
 Fault ServerFaultOf(const QSqlError &error)
 {
     const QString state = sqlState(error);
+    if (state == QLatin1String("28P01") || textHas(error, "password authentication failed")
+        || textHas(error, "no password supplied"))
+        return Fault::Password;
     if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03"))
         return Fault::Busy;
     if (state == QLatin1String("25006") || state == QLatin1String("42501"))
         return Fault::ReadOnly;
     if (state == QLatin1String("53100"))
         return Fault::Full;
-    if (state == QLatin1String("3D000"))
+    if (state == QLatin1String("3D000") || (textHas(error, "FATAL:  database") && textHas(error, "does not exist")))
         return Fault::Missing;
     if (ServerConnectionLost(error))
         return Fault::IO;
@@ -125,8 +150,11 @@ QString DescribeServerError(const QSqlError &error)
         return QStringLiteral("数据库服务器要求密码，但 ~/.pgpass 中没有这个数据库的密码。");
     if (state == QLatin1String("28000") || textHas(error, "pg_hba.conf"))
         return QStringLiteral("数据库服务器不允许这个用户连接。");
-    if (state == QLatin1String("3D000"))
+    // At connecting libpq gives no SQLSTATE, only the server's words.
+    if (state == QLatin1String("3D000") || (textHas(error, "FATAL:  database") && textHas(error, "does not exist")))
         return QStringLiteral("数据库服务器上没有这个数据库。");
+    if (textHas(error, "FATAL:  role") && textHas(error, "does not exist"))
+        return QStringLiteral("数据库服务器上没有这个用户。");
     if (state == QLatin1String("57P03") || textHas(error, "starting up") || textHas(error, "shutting down"))
         return QStringLiteral("数据库服务器正在启动或关闭，请稍后再试。");
     if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03"))
@@ -219,6 +247,12 @@ void Connection::closeServerConnection()
     dropKept();
 }
 
+void Connection::watchServerChanges(std::function<void()> onChange)
+{
+    g_onServerChange = std::move(onChange);
+    g_watchingThread = QThread::currentThread();
+}
+
 void Connection::openServer(const ServerShop &shop, Mode mode)
 {
     m_engine = Engine::Server;
@@ -254,6 +288,7 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
             d.setPort(shop.port);
             d.setDatabaseName(shop.database);
             d.setUserName(shop.user);
+            d.setPassword(ShopLocation::password(shop));
             QStringList options{QStringLiteral("connect_timeout=5"), QStringLiteral("application_name=lanlan")};
             if (!shop.sslmode.isEmpty())
                 options << QStringLiteral("sslmode=") + shop.sslmode;
@@ -274,6 +309,7 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
                 QSqlDatabase::removeDatabase(name);
                 return;
             }
+            listenForChanges(d);
         }
         k.name = name;
         k.conninfo = info;

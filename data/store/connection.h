@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <QVariantList>
 
+#include <functional>
+
 #include "data/store/location.h"
 #include "data/store/result.h"
 
@@ -69,6 +71,10 @@ public:
     static void setTestPragmas(const QStringList &statements);
     // Closes this thread's kept server connection; the next operation opens a new one.
     static void closeServerConnection();
+    // Calls onChange (on this thread, from its event loop) when another program commits a
+    // change the windows show to the server shop in use; also when the kept connection is
+    // opened anew, since what changed while none listened is not known. Empty: stop.
+    static void watchServerChanges(std::function<void()> onChange);
 
 private:
     friend class Transaction;

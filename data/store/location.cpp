@@ -2,12 +2,17 @@
 
 #include "data/store/programdir.h"
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStringList>
 
 namespace db {
 namespace {
 std::optional<ServerShop> g_server;
+QHash<QString, QString> g_passwords; // by connection text
+const char *const kSettingsGroup = "shop";
+const char *const kServerKey = "server";
 
 // libpq's quoting: a value with spaces, quotes or backslashes is put in single quotes.
 QString quoted(const QString &value)
@@ -128,6 +133,37 @@ std::optional<ServerShop> ShopLocation::serverInUse()
     if (DemoData::enabled())
         return std::nullopt;
     return g_server;
+}
+
+QString ShopLocation::password(const ServerShop &shop)
+{
+    return g_passwords.value(shop.conninfo());
+}
+
+void ShopLocation::setPassword(const ServerShop &shop, const QString &password)
+{
+    if (password.isEmpty())
+        g_passwords.remove(shop.conninfo());
+    else
+        g_passwords.insert(shop.conninfo(), password);
+}
+
+std::optional<ServerShop> SavedServerShop()
+{
+    QSettings s(QStringLiteral("Lanlan"), QStringLiteral("Lanlan"));
+    s.beginGroup(QLatin1String(kSettingsGroup));
+    const QString text = s.value(QLatin1String(kServerKey)).toString();
+    return text.isEmpty() ? std::nullopt : ServerShop::parse(text);
+}
+
+void SaveServerShop(const std::optional<ServerShop> &shop)
+{
+    QSettings s(QStringLiteral("Lanlan"), QStringLiteral("Lanlan"));
+    s.beginGroup(QLatin1String(kSettingsGroup));
+    if (shop)
+        s.setValue(QLatin1String(kServerKey), shop->conninfo());
+    else
+        s.remove(QLatin1String(kServerKey));
 }
 
 } // namespace db

@@ -35,6 +35,16 @@ public:
     // The server shop every next operation opens; none while the file or the demonstration
     // data is in use.
     static std::optional<ServerShop> serverInUse();
+
+    // A password typed at start for a server shop: kept in this process's memory only and
+    // handed to the driver; never written anywhere. Empty: libpq looks in ~/.pgpass.
+    static QString password(const ServerShop &shop);
+    static void setPassword(const ServerShop &shop, const QString &password);
 };
+
+// The server shop kept in the program's settings (group "shop"): its connection text,
+// which never holds a password. None: the file beside the program.
+std::optional<ServerShop> SavedServerShop();
+void SaveServerShop(const std::optional<ServerShop> &shop);
 
 } // namespace db

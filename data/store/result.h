@@ -17,6 +17,7 @@ enum class Fault {
     Full,     // no room to write
     Damaged,  // not a database, or a damaged one
     IO,       // the system could not read or write it
+    Password, // the database server wants a password it was not given, or refused it
 };
 
 // Outcome of a data operation: success, or a failure with a reason the shop keeper can read.

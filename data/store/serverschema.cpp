@@ -1,6 +1,7 @@
 #include "data/store/serverschema.h"
 
 #include "data/store/connection.h"
+#include "data/store/location.h"
 
 #include <algorithm>
 #include <vector>
@@ -157,6 +158,31 @@ const char *const kLayout1[] = {
     "FOR EACH ROW EXECUTE FUNCTION table2_counts()",
 };
 
+// Version 2: the file's ifnull(), so the list statements (the customers' order by their last
+// rental day) stay one text for both engines. A plain SQL function is inlined by the planner
+// into coalesce(), which the customer indexes above are made of.
+const char *const kLayout2[] = {
+    R"(CREATE FUNCTION ifnull(value anycompatible, otherwise anycompatible) RETURNS anycompatible
+        LANGUAGE sql IMMUTABLE PARALLEL SAFE AS 'SELECT coalesce(value, otherwise)')",
+};
+
+// Version 3: a committed change of what the windows show (discs, customers, rental records)
+// is told to every other counter (LISTEN/NOTIFY), whatever program made it; the counters'
+// open lists then read afresh at their next activation. One note per statement, not per row.
+const char *const kLayout3[] = {
+    R"(CREATE FUNCTION lanlan_tell_counters() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        PERFORM pg_notify('lanlan_changes', TG_TABLE_NAME);
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table1_told AFTER INSERT OR UPDATE OR DELETE ON table1 "
+    "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_tell_counters()",
+    "CREATE TRIGGER table2_told AFTER INSERT OR UPDATE OR DELETE ON table2 "
+    "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_tell_counters()",
+    "CREATE TRIGGER table4_told AFTER INSERT OR UPDATE OR DELETE ON table4 "
+    "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_tell_counters()",
+};
+
 // One step from the version before it to `to`, inside the caller's transaction.
 struct ServerStep
 {
@@ -175,6 +201,8 @@ Status runAll(Connection &c, const char *const *begin, const char *const *end)
 
 const std::vector<ServerStep> kServerSteps = {
     {1, [](Connection &c) { return runAll(c, std::begin(kLayout1), std::end(kLayout1)); }},
+    {2, [](Connection &c) { return runAll(c, std::begin(kLayout2), std::end(kLayout2)); }},
+    {3, [](Connection &c) { return runAll(c, std::begin(kLayout3), std::end(kLayout3)); }},
 };
 
 Status setVersion(Connection &c, int version)
@@ -213,6 +241,11 @@ Result<int> ServerLayoutVersion(Connection &c)
 
 Status CreateServerSchema(Connection &c)
 {
+    return CreateServerSchema(c, ServerSchemaVersion());
+}
+
+Status CreateServerSchema(Connection &c, int version)
+{
     Transaction tx(c);
     if (!tx.ok())
         return tx.status();
@@ -229,10 +262,12 @@ Status CreateServerSchema(Connection &c)
     if (Status s = c.exec(QStringLiteral("INSERT INTO lanlan_layout (id, version) VALUES (1, 0)")); !s)
         return s;
     for (const ServerStep &step : kServerSteps) {
+        if (step.to > version)
+            break;
         if (Status s = step.apply(c); !s)
             return s;
     }
-    if (Status s = setVersion(c, ServerSchemaVersion()); !s)
+    if (Status s = setVersion(c, version); !s)
         return s;
     return tx.commit();
 }
@@ -260,6 +295,33 @@ Status UpgradeServerSchema(Connection &c)
     if (Status s = setVersion(c, ServerSchemaVersion()); !s)
         return s;
     return tx.commit();
+}
+
+Result<int> ProbeServerShop(const ServerShop &shop)
+{
+    Connection c(shop, Connection::Mode::Inspect);
+    if (!c.ok())
+        return c.status();
+    return ServerLayoutVersion(c);
+}
+
+Result<bool> OpenServerShop(const ServerShop &shop, bool createIfEmpty)
+{
+    auto now = ProbeServerShop(shop);
+    if (!now)
+        return now.status();
+    if (*now == ServerLayout::Empty && createIfEmpty) {
+        Connection c(shop, Connection::Mode::Create);
+        if (!c.ok())
+            return c.status();
+        if (Status s = CreateServerSchema(c); !s)
+            return Status::failure(QStringLiteral("%1\n（%2）").arg(s.error(), c.path()), s.fault());
+        return true;
+    }
+    Connection c(shop, Connection::Mode::Existing);
+    if (!c.ok())
+        return c.status();
+    return false;
 }
 
 } // namespace db

@@ -4,6 +4,7 @@
 namespace db {
 
 class Connection;
+struct ServerShop;
 
 // The layout of a server shop (PostgreSQL). It holds what the file holds: the eight tables,
 // the kept list counters and customers per day (kept by triggers), the layout version. The
@@ -19,10 +20,20 @@ constexpr int Foreign = -1;
 }
 Result<int> ServerLayoutVersion(Connection &c);
 
-// Writes the layout into a database that holds nothing yet, in one transaction.
+// Writes the layout into a database that holds nothing yet, in one transaction. With a
+// version below ServerSchemaVersion() it writes that earlier layout (tests upgrade it).
 Status CreateServerSchema(Connection &c);
+Status CreateServerSchema(Connection &c, int version);
 // Brings a server shop of an earlier layout up to ServerSchemaVersion() in one transaction;
 // a shop of a newer layout is refused.
 Status UpgradeServerSchema(Connection &c);
+
+// What the database of a server shop holds, read as it is (the 测试连接 of the settings).
+Result<int> ProbeServerShop(const ServerShop &shop);
+
+// Opens a server shop before it is used: an earlier layout is upgraded, a foreign database or
+// a newer layout refused with the reason; an empty database gets a new, empty shop when
+// createIfEmpty, else it is refused. True when the shop was made now.
+Result<bool> OpenServerShop(const ServerShop &shop, bool createIfEmpty);
 
 } // namespace db

@@ -16,6 +16,7 @@ private slots:
     void firstWindow();
     void commandLineThatOnlyPrints_data();
     void commandLineThatOnlyPrints();
+    void copyShopCommand();
 };
 
 void tst_startup::firstWindow_data()
@@ -91,6 +92,14 @@ void tst_startup::commandLineThatOnlyPrints_data()
     QTest::newRow("unknown short option") << QStringList{"-x"} << 2 << "" << "--help";
     QTest::newRow("stray argument") << QStringList{"db.sqlite"} << 2 << "" << "db.sqlite";
     QTest::newRow("--check of two files") << QStringList{"--check", "a.sqlite", "b.sqlite"} << 2 << "" << "--check";
+    QTest::newRow("--help names the server options") << QStringList{"--help"} << 0 << "--copy-shop" << "";
+    // A password in the connection text is refused without being repeated anywhere.
+    QTest::newRow("--server with a password") << QStringList{"--server", "dbname=shop password=geheim"} << 2 << ""
+                                              << "~/.pgpass";
+    QTest::newRow("--server without a database") << QStringList{"--server", "host=db1"} << 2 << "" << "dbname";
+    QTest::newRow("--server --check with a file") << QStringList{"--server", "dbname=shop", "--check", "a.sqlite"} << 2
+                                                  << "" << "--server";
+    QTest::newRow("--copy-shop with one place") << QStringList{"--copy-shop", "a.sqlite"} << 2 << "" << "--copy-shop";
 }
 
 // Printing the help or the version, or refusing an option, needs no display and leaves the
@@ -118,6 +127,7 @@ void tst_startup::commandLineThatOnlyPrints()
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QVERIFY2(program.exitCode() == exitCode, qPrintable(out + err));
     QVERIFY2(out.contains(printed), qPrintable(out));
+    QVERIFY(!(out + err).contains(QLatin1String("geheim")));
     if (complained.isEmpty()) {
         QVERIFY2(err.isEmpty(), qPrintable(err));
     } else {
@@ -126,6 +136,33 @@ void tst_startup::commandLineThatOnlyPrints()
         QVERIFY(out.isEmpty());
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"lanlan"});
+}
+
+// The copy runs without a display; a second copy onto the same target is refused and
+// leaves the first one as it was.
+void tst_startup::copyShopCommand()
+{
+    QTemporaryDir dir;
+    const QString from = dir.filePath("db.sqlite"), to = dir.filePath("copy.sqlite");
+    QVERIFY(db::CreateDatabaseFile(from).ok());
+    {
+        db::Connection c(from);
+        QVERIFY(c.exec("INSERT INTO table1 (t13, t7) VALUES ('碟', 4294967297)").ok());
+    }
+    for (int run = 0; run < 2; ++run) {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "no-such-platform");
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(LANLAN_BINARY), {"--copy-shop", from, to});
+        QVERIFY(program.waitForFinished(60000));
+        const QString out = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(program.exitCode() == run, qPrintable(out + QString::fromUtf8(program.readAllStandardError())));
+        QVERIFY2(out.contains(run == 0 ? QStringLiteral("已复制") : QStringLiteral("已经存在")), qPrintable(out));
+        db::Connection c(to);
+        QCOMPARE(c.scalar("SELECT t7 FROM table1 WHERE t13 = '碟'").value().toLongLong(), 4294967297LL);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_startup)

@@ -12,7 +12,12 @@
 
 #include <memory>
 
+#include "data/safety/invariants.h"
+#include "data/safety/shopcopy.h"
+#include "data/search/customerindex.h"
 #include "data/search/discfilter.h"
+#include "data/shop/accounts.h"
+#include "data/shop/customerquery.h"
 #include "data/shop/disclists.h"
 #include "data/shop/discrecords.h"
 #include "data/shop/rentals.h"
@@ -145,6 +150,18 @@ private slots:
     void serverShopRefusals();
     void racingCountersRentOnce();
     void serverStopsDuringRentalCommit();
+    void accountsOnTheShop_data() { engines(); }
+    void accountsOnTheShop();
+    void customerQueryByDays_data() { engines(); }
+    void customerQueryByDays();
+    void checkerOnTheShop_data() { engines(); }
+    void checkerOnTheShop();
+    void serverShopMadeOnce();
+    void copyShopRoundTrip();
+    void copyShopRefusesAFullTarget_data();
+    void copyShopRefusesAFullTarget();
+    void olderServerLayoutUpgraded();
+    void otherCountersChangesAreTold();
 
 private:
     static void engines();
@@ -436,6 +453,264 @@ void TestEngines::serverStopsDuringRentalCommit()
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table4")).toLongLong(), 2);
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table2 WHERE t1 IS NOT NULL")).toLongLong(), 1);
     QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::accountsOnTheShop()
+{
+    ENGINE();
+    QCOMPARE(db::HasAnyUser().value(), false);
+    QVERIFY(db::CreateFirstAccount(QStringLiteral("店主"), QStringLiteral("Pw")));
+    QCOMPARE(db::HasAnyUser().value(), true);
+    // The shop in use holds it, and the demonstration file for the switch to it; on a server
+    // shop the file beside the program is left alone.
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table7 WHERE t1 = ? AND t2 = ?"), {QStringLiteral("店主"), QStringLiteral("Pw")})
+                 .toLongLong(),
+             1);
+    QCOMPARE(m_folder->scalar(QStringLiteral("SELECT count(*) FROM table7")).toLongLong(), server ? 0 : 1);
+    QCOMPARE(m_folder->scalar(QStringLiteral("SELECT count(*) FROM table7"), {}, true).toLongLong(), 1);
+    const db::LoginResult login = db::CheckLogin(QStringLiteral("店主"), QStringLiteral("pW"));
+    QVERIFY2(login.ok(), qPrintable(login.error));
+    QCOMPARE(scalar(QStringLiteral("SELECT loginer FROM table8")).toString(), QStringLiteral("店主"));
+    QCOMPARE(db::CheckLogin(QStringLiteral("店主"), QStringLiteral("pw2")).outcome, db::LoginOutcome::WrongNameOrPassword);
+    // A shop that has accounts keeps them as they are when it is chosen.
+    QVERIFY(db::AdoptAccount(QStringLiteral("别人"), QString()));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table7")).toLongLong(), 1);
+}
+
+void TestEngines::customerQueryByDays()
+{
+    ENGINE();
+    for (int i = 1; i <= 3; ++i)
+        addDisc(raceTitle(i));
+    QVERIFY(db::CommitRental(request(QStringLiteral("甲"), {{1, raceTitle(1)}})));
+    QVERIFY(db::CommitRental(request(QStringLiteral("乙"), {{2, raceTitle(2)}})));
+    db::CustomerCriteria since;
+    since.from = testsupport::Today();
+    db::CustomerCriteria before;
+    before.to = testsupport::Today().addDays(-1);
+    for (const auto &[criteria, expected] : {std::pair{since, 2}, std::pair{before, 0}, std::pair{db::CustomerCriteria(), 2}}) {
+        auto page = db::ReadPage(db::CustomerCriteriaQuery(criteria), 1, 30);
+        QVERIFY2(page, qPrintable(page.error()));
+        QCOMPARE(page->recordCount, qint64(expected));
+        QCOMPARE(page->rows.size(), expected);
+    }
+}
+
+void TestEngines::checkerOnTheShop()
+{
+    ENGINE();
+    addDisc(raceTitle(1));
+    addDisc(raceTitle(2));
+    QVERIFY(db::CommitRental(request(QStringLiteral("丙"), {{1, raceTitle(1)}})));
+    auto check = [] {
+        db::Connection c;
+        return db::CheckFile(c);
+    };
+    auto clean = check();
+    QVERIFY2(clean, qPrintable(clean.error()));
+    QVERIFY2(clean->clean(), qPrintable(clean->lines().join(QLatin1Char('\n'))));
+    // A disc out without its record, a settled customer with one open, a counter off by one.
+    {
+        db::Connection c;
+        QVERIFY(c.exec(QStringLiteral("UPDATE table2 SET s3 = '2020-01-01' WHERE t1 = ?"), {QStringLiteral("丙")}));
+        QVERIFY(c.exec(QStringLiteral("UPDATE table4 SET s2 = 'x' WHERE discid = 1")));
+        QVERIFY(c.exec(QStringLiteral("UPDATE table4 SET s2 = NULL WHERE discid = 1")));
+        QVERIFY(c.exec(QStringLiteral("UPDATE list_counts SET discs = discs + 1")));
+        QVERIFY(c.exec(QStringLiteral("UPDATE table1 SET s3 = 'x' WHERE id = 2")));
+    }
+    auto broken = check();
+    QVERIFY2(broken, qPrintable(broken.error()));
+    QSet<QString> rules;
+    for (const auto &[rule, line] : broken->breaches)
+        rules << rule;
+    for (const char *rule : {"disc-out-has-open-record", "settled-customer-has-no-open-record", "disc-counters"})
+        QVERIFY2(rules.contains(QString::fromLatin1(rule)), qPrintable(broken->lines().join(QLatin1Char('\n'))));
+    // No rule failed to run on this engine.
+    QVERIFY2(!broken->lines().join(QLatin1Char('\n')).contains(QStringLiteral("无法检查")), qPrintable(broken->lines().join(QLatin1Char('\n'))));
+}
+
+void TestEngines::serverShopMadeOnce()
+{
+    SERVER();
+    QVERIFY(m_server->reset(true));
+    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerLayout::Empty);
+    QCOMPARE(db::OpenServerShop(m_server->shop(), false).status().fault(), db::Fault::Missing);
+    QCOMPARE(db::OpenServerShop(m_server->shop(), true).value(), true);
+    QCOMPARE(db::OpenServerShop(m_server->shop(), true).value(), false);
+    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
+    QVERIFY(addDisc(QStringLiteral("碟")) == 1);
+}
+
+namespace {
+
+// Every row of the shop's tables, in id order, as text that tells the values' kinds apart.
+QStringList shopRows(const db::ShopPlace &place)
+{
+    std::optional<db::Connection> c;
+    if (place.server)
+        c.emplace(*place.server, db::Connection::Mode::Existing);
+    else
+        c.emplace(place.file, db::Connection::Mode::Existing);
+    QStringList out;
+    const char *tables[] = {"table1 (id, t13, t14, t10, t11, t18, t7, t20, t38, t41, t34, img1, s1, s2, s3, s4)",
+                            "table2 (id, t1, t2, t3, s4, t4, s5, t5, s1, s2, s3)", "table3 (id, s2, s3, s6, s8, s9, s11, s13)",
+                            "table4 (id, discid, discname, khid, s1, s2, s3, s4)", "table7 (id, t1, t2)",
+                            "table8 (id, loginer_id, loginer, login_time)",
+                            "list_counts (discs, discs_out, customers, customers_out)"};
+    for (const char *t : tables) {
+        const QString table = QString::fromLatin1(t).section(QLatin1Char(' '), 0, 0);
+        const QString columns = QString::fromLatin1(t).section(QLatin1Char('('), 1).chopped(1);
+        auto q = c->run(QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(columns, table));
+        if (!q)
+            return {q.error()};
+        while (q.value().next()) {
+            QStringList row{table};
+            for (int i = 0; i < columns.count(QLatin1Char(',')) + 1; ++i) {
+                const QVariant v = q.value().value(i);
+                if (v.isNull())
+                    row << QStringLiteral("NULL");
+                else if (v.typeId() == QMetaType::QByteArray)
+                    row << QStringLiteral("bytes:") + QString::fromLatin1(v.toByteArray().toHex());
+                else if (table == QLatin1String("table2") && i == 5)
+                    row << QString::number(v.toDouble()); // the deposit: a number on both engines
+                else
+                    row << v.toString();
+            }
+            out << row.join(QLatin1Char('|'));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TestEngines::copyShopRoundTrip()
+{
+    SERVER();
+    QVERIFY(m_server->reset(true));
+    db::ShopLocation::useFile();
+    // A shop with a cover of every byte value, numbers past 32 bits, a deposit with a fraction.
+    for (int i = 1; i <= 3; ++i)
+        addDisc(raceTitle(i), QStringLiteral("2"));
+    QByteArray cover;
+    for (int i = 0; i < 3 * 256; ++i)
+        cover.append(char(i % 256));
+    m_folder->exec(QStringLiteral("UPDATE table1 SET img1 = ?, s4 = 9007199254740993 WHERE id = 2"), {cover});
+    m_folder->exec(QStringLiteral("INSERT INTO table1 (id, t13, t7) VALUES (5000000001, 'Ｘ大号', 4294967297)"));
+    QVERIFY(db::CommitRental(request(QStringLiteral("丁"), {{1, raceTitle(1)}, {3, raceTitle(3)}})));
+    m_folder->exec(QStringLiteral("UPDATE table2 SET t4 = 12.5 WHERE t1 = '丁'"));
+    QVERIFY(db::CreateFirstAccount(QStringLiteral("店主"), QString()));
+    QVERIFY(db::CheckLogin(QStringLiteral("店主"), QString()).ok());
+    m_folder->exec(QStringLiteral("INSERT INTO table3 (s2) VALUES ('香港')"));
+    const qint64 gone = m_folder->scalar(QStringLiteral("SELECT max(id) FROM table3")).toLongLong();
+    m_folder->exec(QStringLiteral("DELETE FROM table3 WHERE id = ?"), {gone}); // its id is not given again
+
+    const db::ShopPlace file{m_folder->realFile(), std::nullopt};
+    const db::ShopPlace server{QString(), m_server->shop()};
+    const db::ShopPlace back{m_folder->path() + QStringLiteral("/back.sqlite"), std::nullopt};
+    const QStringList original = shopRows(file);
+    QVERIFY2(original.size() >= 10, qPrintable(original.join(QLatin1Char('\n'))));
+    auto there = db::CopyShop(file, server, db::NoProgress());
+    QVERIFY2(there, qPrintable(there.error()));
+    QCOMPARE(shopRows(server), original);
+    auto home = db::CopyShop(server, back, db::NoProgress());
+    QVERIFY2(home, qPrintable(home.error()));
+    QCOMPARE(*home, *there);
+    QCOMPARE(shopRows(back), original);
+    auto report = db::CheckFile(back.file);
+    QVERIFY2(report && report->clean(), qPrintable(report ? report->lines().join(QLatin1Char('\n')) : report.error()));
+    // The next new rows get the numbers they would have got in the first file.
+    for (const db::ShopPlace &place : {file, server, back}) {
+        std::optional<db::Connection> c;
+        if (place.server)
+            c.emplace(*place.server, db::Connection::Mode::Existing);
+        else
+            c.emplace(place.file, db::Connection::Mode::Existing);
+        QVERIFY(c->exec(QStringLiteral("INSERT INTO table3 (s2) VALUES ('台湾')")));
+        QCOMPARE(c->scalar(QStringLiteral("SELECT max(id) FROM table3")).value().toLongLong(), gone + 1);
+        QVERIFY(c->exec(QStringLiteral("INSERT INTO table1 (t13) VALUES ('新')")));
+        QCOMPARE(c->scalar(QStringLiteral("SELECT max(id) FROM table1")).value().toLongLong(), 5000000002);
+    }
+}
+
+void TestEngines::copyShopRefusesAFullTarget_data()
+{
+    QTest::addColumn<QString>("target"); // what the target holds
+    QTest::addColumn<QString>("message");
+    QTest::newRow("server with a shop") << "shop" << "已经有一个店铺";
+    QTest::newRow("server with something else") << "CREATE TABLE invoices (id int)" << "别的内容";
+    QTest::newRow("existing file") << "file" << "已经存在";
+}
+
+void TestEngines::copyShopRefusesAFullTarget()
+{
+    SERVER();
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+    db::ShopLocation::useFile();
+    addDisc(raceTitle(1));
+    const db::ShopPlace file{m_folder->realFile(), std::nullopt};
+    db::ShopPlace to{m_folder->demoFile(), std::nullopt};
+    if (target != QLatin1String("file")) {
+        QVERIFY(m_server->reset(target != QLatin1String("shop")));
+        if (target != QLatin1String("shop"))
+            QVERIFY(m_server->exec(target));
+        to = {QString(), m_server->shop()};
+    }
+    const QStringList before = target == QLatin1String("shop") ? shopRows(to) : QStringList();
+    auto copied = db::CopyShop(file, to, db::NoProgress());
+    QVERIFY(!copied);
+    QVERIFY2(copied.error().contains(message), qPrintable(copied.error()));
+    if (target == QLatin1String("shop"))
+        QCOMPARE(shopRows(to), before);
+    QVERIFY(!QFile::exists(to.file + QStringLiteral(".part")));
+}
+
+void TestEngines::olderServerLayoutUpgraded()
+{
+    SERVER();
+    QVERIFY(m_server->reset(true));
+    {
+        db::Connection c(m_server->shop(), db::Connection::Mode::Create);
+        QVERIFY(db::CreateServerSchema(c, 1));
+        QVERIFY(c.exec(QStringLiteral("INSERT INTO table2 (t1, s1) VALUES ('甲', '2024-01-02'), ('乙', NULL)")));
+    }
+    db::Connection::closeServerConnection();
+    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), 1);
+    // The customers list, ordered by the file's ifnull(), reads the upgraded shop.
+    auto page = db::ReadPage(db::CustomerCriteriaQuery(db::CustomerCriteria()), 1, 30);
+    QVERIFY2(page, qPrintable(page.error()));
+    QCOMPARE(page->recordCount, 2);
+    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname LIKE 'table%_told'")).toLongLong(), 3);
+    QCOMPARE(counterProblems(), QString());
+}
+
+void TestEngines::otherCountersChangesAreTold()
+{
+    SERVER();
+    int told = 0;
+    db::Connection::watchServerChanges([&told] { ++told; });
+    const auto stop = qScopeGuard([] { db::Connection::watchServerChanges({}); });
+    db::Connection::closeServerConnection();
+    addDisc(raceTitle(1)); // the kept connection opens: what changed before is not known
+    QCOMPARE(told, 1);
+    QTest::qWait(300);
+    QCOMPARE(told, 1); // this counter's own change is not told back to it
+    for (const char *change : {"UPDATE table1 SET t14 = 'x' WHERE id = 1", "INSERT INTO table2 (t1) VALUES ('戊')",
+                               "DELETE FROM table4"}) {
+        const int before = told;
+        QVERIFY(m_server->exec(QString::fromLatin1(change)));
+        QTRY_VERIFY_WITH_TIMEOUT(told > before, 5000);
+    }
+    // The server restarted: the connection opened anew tells that anything may have changed.
+    if (!testsupport::TestServerDir().isEmpty()) {
+        QVERIFY(testsupport::ControlTestServer(QStringLiteral("restart")));
+        const int before = told;
+        db::Connection::closeServerConnection();
+        addDisc(raceTitle(2));
+        QVERIFY(told > before);
+    }
 }
 
 int main(int argc, char **argv)

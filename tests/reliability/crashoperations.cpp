@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 
 #include "data/safety/backups.h"
+#include "data/safety/invariants.h"
+#include "data/safety/shopcopy.h"
 #include "data/shop/accounts.h"
 #include "data/shop/catalogueimport.h"
 #include "data/store/clock.h"
@@ -451,6 +453,38 @@ QList<CrashOperation> makeOperations()
                     const QString out = scratch.filePath(QString::number(++n));
                     if (db::Status s = db::UnpackBackup(copy, out); !s || testsupport::ContentDigest(out) != shop)
                         return QStringLiteral("a listed copy does not hold the shop: ") + copy;
+                }
+            }
+            return {};
+        }};
+    // A shop copied into a new file appears under its name whole, or not at all.
+    ops << CrashOperation{
+        QStringLiteral("copy of a shop into a new file"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shopWithCover,
+        [] {
+            return std::function<db::Status()>([] {
+                const db::ShopPlace from{db::RealDatabaseFile(), std::nullopt};
+                const db::ShopPlace to{db::ProgramDir::file(QStringLiteral("copy.sqlite")), std::nullopt};
+                return db::CopyShop(from, to, db::NoProgress()).status();
+            });
+        },
+        100,
+        [](const QString &folder) -> QString {
+            const QString copy = folder + QStringLiteral("/copy.sqlite");
+            if (!QFile::exists(copy))
+                return {};
+            const auto report = db::CheckFile(copy);
+            if (!report || !report->clean())
+                return QStringLiteral("the copy is not sound: ") + (report ? report->lines().join(QLatin1Char(' ')) : report.error());
+            db::Connection from(folder + QStringLiteral("/db.sqlite")), to(copy);
+            for (const char *table : {"table1", "table2", "table3", "table4", "table7", "table8"}) {
+                const QString sql = QStringLiteral("SELECT count(*), total(id), sum(length(CAST(%1 AS BLOB))) FROM %2")
+                                        .arg(QLatin1String(table) == QLatin1String("table1") ? "img1" : "id", QLatin1String(table));
+                auto a = from.run(sql), b = to.run(sql);
+                if (!a || !b || !a.value().next() || !b.value().next())
+                    return QStringLiteral("cannot read %1").arg(QLatin1String(table));
+                for (int i = 0; i < 3; ++i) {
+                    if (a.value().value(i) != b.value().value(i))
+                        return QStringLiteral("the copy's %1 differs from the shop's").arg(QLatin1String(table));
                 }
             }
             return {};

@@ -56,7 +56,7 @@ void TestMainWindow::menuBarInOrder()
         "menu3_4=全部客户列表", "menu3_5=未还客户列表",
         "    统计", "menu6_1=营业统计",
         "    登录", "menu5_1=更改登录用户", "menu5_2=更改登录密码",
-        "    数据", "menu7_1=立即备份", "menu7_2=从备份恢复…", "menu7_3=备份位置…",
+        "    数据", "menu7_1=立即备份", "menu7_2=从备份恢复…", "menu7_3=备份位置…", "menu7_4=数据源设置",
         "    帮助", "menu4_1=快速使用指南", "menu4_2=关于", "menu4_4=演示数据"};
     QCOMPARE(seen, expected);
     QVERIFY(w.menuItem("menu4_4")->isCheckable());
