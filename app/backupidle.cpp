@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFileInfo>
+#include <QPointer>
+#include <QWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,6 +39,7 @@ public:
         m_timer.start();
     }
     void stop() { m_job.stop(); }
+    void holdWhileShown(QWidget *w) { m_holders << w; }
 
 protected:
     bool eventFilter(QObject *o, QEvent *e) override
@@ -56,8 +59,13 @@ protected:
 private:
     void maybeStart()
     {
-        if (m_job.running() || m_sinceInput.elapsed() < kQuietMs || db::ShopLocation::serverInUse())
+        if (m_job.running() || m_sinceInput.elapsed() < kQuietMs || db::ShopLocation::serverInUse()
+            || QApplication::activeModalWidget())
             return;
+        for (const QPointer<QWidget> &w : std::as_const(m_holders)) {
+            if (w && w->isVisible())
+                return;
+        }
         if (m_sinceCopy.isValid() && m_sinceCopy.elapsed() < kBetweenCopiesMs)
             return;
         const QString second = db::SecondBackupDir();
@@ -67,6 +75,7 @@ private:
     }
 
     QElapsedTimer m_sinceInput, m_sinceCopy;
+    QList<QPointer<QWidget>> m_holders;
     QTimer m_timer;
     db::BackupJob m_job;
 };
@@ -79,6 +88,12 @@ void StartQuietCopies()
 {
     if (!g_copies)
         g_copies = new QuietCopies;
+}
+
+void HoldQuietCopiesWhileShown(QWidget *window)
+{
+    if (g_copies)
+        g_copies->holdWhileShown(window);
 }
 
 void StopQuietCopy()

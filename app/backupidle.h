@@ -2,6 +2,8 @@
 
 // The copies of the data files, taken while the counter is quiet, so the exit only
 // finishes what is left.
+class QWidget;
+
 namespace backups {
 
 // After this long without a key or a click, and at most every few minutes, the data files
@@ -13,6 +15,9 @@ constexpr int kBetweenCopiesMs = 5 * 60000;
 constexpr int kExitBudgetMs = 2500;
 
 void StartQuietCopies();
+// No quiet copy starts while this window is shown (the restore window reads the copies),
+// nor while a modal dialog is up.
+void HoldQuietCopiesWhileShown(QWidget *window);
 // Stops a copy under way and waits for it (a step at most): before a copy or a restore
 // from the menu, and at the exit.
 void StopQuietCopy();

@@ -61,6 +61,7 @@ RestoreForm::RestoreForm(QWidget *parent)
     m_close->setFixedSize(96, 28);
     connect(m_restore, &UserControl1::Click, this, [this] { restoreChosen(); });
     connect(m_close, &UserControl1::Click, this, [this] { close(); });
+    backups::HoldQuietCopiesWhileShown(this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

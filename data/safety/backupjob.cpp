@@ -24,8 +24,9 @@ bool BackupJob::start(const QString &secondDir, std::function<void(const QString
     m_running = true;
     m_stopper.stopAsked = false;
     m_thread = std::thread([this, secondDir, done = std::move(done)] {
-        // The counter's work comes first.
-        ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+        // The counter's work comes first; not the lowest priority, so a stop asked on a
+        // busy machine is still heeded soon.
+        ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 10);
         QStringList log = CheckLaterCopies(secondDir, m_stopper);
         if (!m_stopper.stopAsked)
             log += BackUpDataFiles(secondDir, m_stopper, Check::Full);

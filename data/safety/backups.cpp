@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSaveFile>
@@ -193,6 +194,14 @@ Status decode(const QString &backup, QFile *target, Progress &progress)
     return left == 0 ? Status() : damaged;
 }
 
+// Where a copy's content is put together to be checked: a name of its own for each check,
+// so two checks never write into one file.
+QString scratchIn(const QString &dir, const QString &stem)
+{
+    return dir + QLatin1Char('/') + stem + QStringLiteral(".checking-")
+        + QString::number(QRandomGenerator::global()->generate64(), 16);
+}
+
 // What a copy killed half-way left behind is never taken for one: a copy or chunk not
 // yet named, a content being checked.
 void removeLeftovers(const QString &dir, const QString &dataFile)
@@ -203,7 +212,8 @@ void removeLeftovers(const QString &dir, const QString &dataFile)
         if (leftover.match(name).hasMatch())
             RemoveDatabaseFile(dir + QLatin1Char('/') + name);
     }
-    RemoveDatabaseFile(dir + QLatin1Char('/') + stem(dataFile) + QStringLiteral(".checking"));
+    for (const QString &name : QDir(dir).entryList({stem(dataFile) + QStringLiteral(".checking-*")}, QDir::Files))
+        RemoveDatabaseFile(dir + QLatin1Char('/') + name);
     QDir store(pagecopies::StoreOf(dir, stem(dataFile)));
     for (const QString &name : store.entryList({QStringLiteral("*.part")}, QDir::Files))
         store.remove(name);
@@ -380,7 +390,7 @@ Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir,
     const auto taken = pagecopies::Take(dataFile, store, progress);
     if (!taken)
         return taken.status();
-    const QString scratch = BackupDir() + QLatin1Char('/') + stem(dataFile) + QStringLiteral(".checking");
+    const QString scratch = scratchIn(BackupDir(), stem(dataFile));
     if (Status s = placeCopy(*taken, target, scratch, check, progress); !s)
         return s;
     recordFingerprint(dataFile, fingerprintOf(taken->changeCounter, taken->fileBytes));
@@ -443,7 +453,7 @@ QStringList CheckLaterCopies(const QString &secondDir, Progress &progress)
     QStringList log;
     for (const QString &file : {RealDatabaseFile(), DemoDatabaseFile()}) {
         QHash<QByteArray, bool> sound; // whole-content hash: passed the check
-        const QString scratch = BackupDir() + QLatin1Char('/') + stem(file) + QStringLiteral(".checking");
+        const QString scratch = scratchIn(BackupDir(), stem(file));
         for (const QString &dir : {BackupDir(), secondDir}) {
             if (dir.isEmpty() || !QFileInfo(dir).isDir())
                 continue;
@@ -485,7 +495,7 @@ Status VerifyBackup(const QString &backup, Progress &progress)
         if (m->checked)
             return pagecopies::Read(backup, storeOfCopy(backup), progress);
         // Taken at an exit and not yet checked: its content is checked now.
-        return checkContent(backup, storeOfCopy(backup).chopped(6) + QStringLiteral(".checking"), progress);
+        return checkContent(backup, scratchIn(QFileInfo(backup).absolutePath(), storeOfCopy(backup).section(QLatin1Char('/'), -1).chopped(6)), progress);
     }
     // The content of a compressed copy passed the integrity check before it was taken;
     // its frame checksum shows it is still that content.

@@ -130,10 +130,12 @@ public:
         m_hashes << hash;
         return {};
     }
-    // On disk, read back whole, then named.
-    Status settle()
+    // On disk, read back whole, then named; stopped between two chunks when asked.
+    Status settle(Progress &progress, qint64 stepsDone)
     {
         for (qsizetype i = 0; i < m_partial.size(); ++i) {
+            if (!progress.advance(stepsDone))
+                return cancelled();
             QFile f(m_partial[i]);
             if (!f.open(QIODevice::ReadOnly) || ::fsync(f.handle()) != 0)
                 return writeFailure(m_partial[i]);
@@ -292,6 +294,9 @@ Result<Manifest> Take(const QString &dataFile, const QString &store, Progress &p
                 break;
             }
             for (qint64 at = 0; at < got; at += kChunkBytes) {
+                // Asked every chunk: a stop is heeded within milliseconds even at low priority.
+                if (!progress.advance((pos + at) / (1 << 20)))
+                    return cancelled();
                 const size_t n = size_t(std::min<qint64>(kChunkBytes, got - at));
                 const char *data = buf.data() + at;
                 const QByteArray h = hash128(data, n);
@@ -313,7 +318,7 @@ Result<Manifest> Take(const QString &dataFile, const QString &store, Progress &p
                 break;
         }
         if (!changed) {
-            if (Status s = fresh.settle(); !s)
+            if (Status s = fresh.settle(progress, m.fileBytes / (1 << 20)); !s)
                 return s;
             m.wholeHash = wholeOf(m.chunks);
             return m;
@@ -381,7 +386,7 @@ Status Replicate(const QString &copy, const QString &fromStore, const QString &t
         if (!progress.advance(done / (1 << 20)))
             return cancelled();
     }
-    if (Status s = fresh.settle(); !s)
+    if (Status s = fresh.settle(progress, done / (1 << 20)); !s)
         return s;
     const QString partial = to + QStringLiteral(".part");
     Status s = WriteManifest(*m, partial);

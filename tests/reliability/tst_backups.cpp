@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/backupactions.h"
+#include "app/backupidle.h"
 #include "app/startup.h"
+#include "data/store/location.h"
 #include "data/shop/accounts.h"
 #include "data/safety/backupjob.h"
 #include "data/safety/backups.h"
@@ -132,6 +135,8 @@ private slots:
     void exitOutOfTime();
     void earlierReleaseCopiesRestore_data();
     void earlierReleaseCopiesRestore();
+    void serverShopIsLeftToPgDump();
+    void checksAtOnce();
 };
 
 void tst_backups::copyIsCompleteAndVerified()
@@ -713,6 +718,45 @@ void tst_backups::earlierReleaseCopiesRestore()
     QVERIFY2(kept.ok(), qPrintable(kept.error()));
     QCOMPARE(ContentDigest(pf.realFile()), digest);
     QCOMPARE(pf.problems(), QString());
+}
+
+// A shop on a server is copied by the server's own tool: the exit copies nothing, and the
+// menu's 立即备份 says so instead of copying the file beside the program.
+void tst_backups::serverShopIsLeftToPgDump()
+{
+    ProgramFolder pf;
+    pf.exec("INSERT INTO table1 (t13) VALUES ('服务器店铺时的碟')");
+    db::ShopLocation::useServer(*db::ServerShop::parse("host=/nonexistent dbname=shop user=clerk"));
+    msg::Recorder rec;
+    backups::CopyAtExit();
+    backups::BackUpNow(nullptr);
+    db::ShopLocation::useFile();
+    QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{});
+    QCOMPARE(db::BackupsOf(pf.demoFile()), QStringList{});
+    QVERIFY2(rec.lastText().contains("pg_dump"), qPrintable(rec.lastText()));
+}
+
+// The restore window checks a copy while a quiet copy checks it too: each puts the content
+// together in a file of its own, so neither takes the sound copy for damaged.
+void tst_backups::checksAtOnce()
+{
+    ProgramFolder pf;
+    growShop(pf);
+    db::BackUpDataFiles(QString(), db::NoProgress(), db::Check::Later);
+    const QString copy = db::BackupsOf(pf.realFile()).first();
+    QStringList log;
+    db::BackupJob job;
+    QVERIFY(job.start(QString(), [&](const QStringList &l) { log = l; }));
+    int checks = 0;
+    do {
+        QVERIFY(db::VerifyBackup(copy).ok());
+        ++checks;
+    } while (job.running());
+    job.stop();
+    QVERIFY2(log.filter(QStringLiteral("检查未通过")).isEmpty(), qPrintable(log.join('\n')));
+    QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{copy});
+    QCOMPARE(db::pagecopies::ReadManifest(copy)->checked, true);
+    QVERIFY(checks >= 1);
 }
 
 // Root writes into read-only folders; the read-only fault would mean nothing.
