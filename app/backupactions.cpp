@@ -4,16 +4,25 @@
 #include <QFileDialog>
 #include <QProgressDialog>
 
+#include "app/backupidle.h"
 #include "data/safety/backups.h"
 #include "data/safety/backupsettings.h"
+#include "data/store/location.h"
 #include "data/store/programdir.h"
 #include "ui/messages.h"
 #include "ui/progressdialog.h"
 
 namespace backups {
 
+const QString kServerShopText = QStringLiteral("店铺的数据在数据库服务器上，本程序不备份它。\n请用服务器的 pg_dump 备份，用 pg_restore 恢复。");
+
 void BackUpNow(QWidget *parent)
 {
+    if (db::ShopLocation::serverInUse()) {
+        msg::information(parent, kServerShopText);
+        return;
+    }
+    StopQuietCopy();
     db::Result<db::BackupMade> made = db::Status();
     {
         ui::ProgressDialog progress(parent, QStringLiteral("立即备份"));

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/backupidle.h"
 #include "app/checkcommand.h"
 #include "app/commandline.h"
 #include "app/copyshopcommand.h"
@@ -53,8 +54,9 @@ int main(int argc, char *argv[])
     case startup::Outcome::Failed:
         return startup::terminationRequested() ? 0 : 1;
     }
+    backups::StartQuietCopies();
     const int code = QApplication::exec();
     startup::WaitForSearchWarmUp();
-    startup::backUpAtExit();
+    backups::CopyAtExit();
     return startup::terminationRequested() ? 0 : code;
 }

@@ -11,9 +11,12 @@
 #include <QVBoxLayout>
 #include <QHBoxLayout>
 
+#include "app/backupactions.h"
+#include "app/backupidle.h"
 #include "data/safety/backups.h"
 #include "data/safety/backupsettings.h"
 #include "data/shop/lookuplists.h"
+#include "data/store/location.h"
 #include "data/store/programdir.h"
 #include "hoverpad/usercontrol1.h"
 #include "ui/messages.h"
@@ -58,6 +61,7 @@ RestoreForm::RestoreForm(QWidget *parent)
     m_close->setFixedSize(96, 28);
     connect(m_restore, &UserControl1::Click, this, [this] { restoreChosen(); });
     connect(m_close, &UserControl1::Click, this, [this] { close(); });
+    backups::HoldQuietCopiesWhileShown(this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -87,6 +91,8 @@ void RestoreForm::reload()
     if (!second.isEmpty() && !QFileInfo(second).isDir())
         where += QStringLiteral("（找不到）");
     m_where->setText(where);
+    // A copy under way would change the copies as they are read.
+    backups::StopQuietCopy();
     m_copies = db::BackupsOf(file);
     if (!second.isEmpty())
         m_copies += db::BackupsOf(file, second);
@@ -96,22 +102,22 @@ void RestoreForm::reload()
     m_whole.clear();
     m_table->setRowCount(int(m_copies.size()));
     ui::ProgressDialog progress(this, QStringLiteral("检查备份"), false);
-    progress.stage(QStringLiteral("正在检查备份…"), m_copies.size());
+    progress.stage(QStringLiteral("正在检查备份…"), 0);
+    const QList<db::Status> checks = db::VerifyBackups(m_copies, progress);
     for (int row = 0; row < m_copies.size(); ++row) {
         const QString &copy = m_copies[row];
-        const db::Status s = db::VerifyBackup(copy);
+        const db::Status &s = checks[row];
         m_whole << s.ok();
         const QString place = QFileInfo(copy).absolutePath() == QFileInfo(db::BackupDir()).absoluteFilePath()
             ? QStringLiteral("数据文件旁") : QStringLiteral("备份位置");
         const QStringList cells = {db::BackupTime(copy).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), place,
-                                   sizeText(QFileInfo(copy).size()),
+                                   sizeText(db::BackupSize(copy)),
                                    s ? QStringLiteral("完好") : QStringLiteral("损坏，不能恢复")};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             item->setToolTip(QDir::toNativeSeparators(copy));
             m_table->setItem(row, c, item);
         }
-        progress.advance(row + 1);
     }
     if (!m_copies.isEmpty())
         m_table->selectRow(0);
@@ -128,6 +134,10 @@ void RestoreForm::restoreChosen()
         msg::information(this, QStringLiteral("这个备份已损坏，不能用来恢复。"));
         return;
     }
+    if (db::ShopLocation::serverInUse()) {
+        msg::information(this, backups::kServerShopText);
+        return;
+    }
     const QString copy = m_copies[row];
     const QString file = db::DatabasePath();
     const QString when = db::BackupTime(copy).toString(QStringLiteral("yyyy年M月d日 H:mm"));
@@ -135,6 +145,7 @@ void RestoreForm::restoreChosen()
                       QStringLiteral("用 %1 的备份替换现在的数据？\n备份之后录入的数据不在其中；现在的数据文件将改名保留，不会删除。").arg(when),
                       QStringLiteral("系统提醒您：")))
         return;
+    backups::StopQuietCopy();
     db::Result<QString> kept = QString();
     {
         ui::ProgressDialog progress(this, QStringLiteral("从备份恢复"), false);

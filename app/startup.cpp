@@ -6,7 +6,6 @@
 #include "app/serverpassword_dialog.h"
 #include "data/shop/accounts.h"
 #include "data/safety/backups.h"
-#include "data/safety/backupsettings.h"
 #include "data/shop/demodata.h"
 #include "data/store/programdir.h"
 #include "data/store/connection.h"
@@ -77,19 +76,6 @@ Restore offerRestore()
         done += QStringLiteral("\n损坏的文件保留为：%1").arg(QDir::toNativeSeparators(kept.value()));
     msg::information(nullptr, done);
     return Restore::Restored;
-}
-
-void backUpAtExit()
-{
-    const QString second = db::SecondBackupDir();
-    // The stick not plugged in: said once a day, in a box that closes by itself.
-    if (!second.isEmpty() && !QFileInfo(second).isDir() && db::TellSecondPlaceMissingToday())
-        msg::notice(nullptr,
-                    QStringLiteral("找不到备份位置：%1\n这次只在数据文件旁备份。请插上备份盘，下次退出时备份到那里。")
-                        .arg(QDir::toNativeSeparators(second)),
-                    5000);
-    for (const QString &line : db::BackUpDataFiles(second))
-        std::fprintf(stderr, "lanlan: %s\n", line.toLocal8Bit().constData());
 }
 
 void ChooseShop(const QString &serverText)

@@ -29,9 +29,4 @@ enum class Restore {
 // another name, never deleted.
 Restore offerRestore();
 
-// At a clean exit: verified copies of the data files that changed, at most one a day,
-// beside them and in the second place (a missing one is told once a day);
-// what happened goes to the log (standard error). Never holds up the exit with a question.
-void backUpAtExit();
-
 } // namespace startup

@@ -7,7 +7,7 @@ packages=(
   qt6-image-formats-plugins qt6-translations-l10n libgl-dev qt6-charts-dev libqt6opengl6-dev
   libroaring-dev
   libzint-dev libzxing-dev poppler-utils
-  libzstd-dev pkg-config
+  libzstd-dev libxxhash-dev libsqlite3-dev pkg-config
   libqt6sql6-psql postgresql postgresql-contrib
   fonts-wqy-microhei
   librsvg2-bin

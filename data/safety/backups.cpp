@@ -3,9 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSaveFile>
+#include <QtEndian>
 
+#include <sqlite3.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -14,8 +19,10 @@
 #include <set>
 #include <vector>
 
+#include <cstdio>
 #include <unistd.h>
 
+#include "data/safety/pagecopies.h"
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/store/programdir.h"
@@ -25,7 +32,7 @@ namespace db {
 namespace {
 
 const QString kStampFormat = QStringLiteral("yyyyMMdd-HHmmss");
-const QString kPacked = QStringLiteral(".sqlite.zst");
+const QString kPages = QStringLiteral(".sqlite.pages");
 constexpr qint64 kChunk = 4 << 20;
 
 QString stem(const QString &dataFile)
@@ -40,7 +47,7 @@ QString native(const QString &path)
 
 QRegularExpression copyName(const QString &dataFile)
 {
-    return QRegularExpression(QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.sqlite(?:\\.zst)?$")
+    return QRegularExpression(QStringLiteral("^%1-(\\d{8}-\\d{6})(?:-(\\d+))?\\.sqlite(?:\\.zst|\\.pages)?$")
                                   .arg(QRegularExpression::escape(stem(dataFile))));
 }
 
@@ -49,8 +56,26 @@ bool packed(const QString &backup)
     return backup.endsWith(QStringLiteral(".zst"));
 }
 
+bool paged(const QString &backup)
+{
+    return backup.endsWith(kPages);
+}
+
+// The chunks a copy of pages refers to sit beside it, in the store of its data file.
+QString storeOfCopy(const QString &copy)
+{
+    static const QRegularExpression stemOf(QStringLiteral("^(.*)-\\d{8}-\\d{6}(?:-\\d+)?\\.sqlite"));
+    const QFileInfo info(copy);
+    return pagecopies::StoreOf(info.absolutePath(), stemOf.match(info.fileName()).captured(1));
+}
+
 // What tells whether a file changed since its last copy: SQLite counts every committed
 // change in the file's header; the size catches a file replaced by another.
+QString fingerprintOf(quint32 counter, qint64 size)
+{
+    return QStringLiteral("%1 %2").arg(counter, 8, 16, QLatin1Char('0')).arg(size);
+}
+
 QString fingerprint(const QString &dataFile)
 {
     QFile f(dataFile);
@@ -59,7 +84,7 @@ QString fingerprint(const QString &dataFile)
     const QByteArray head = f.read(100);
     if (head.size() < 28)
         return {};
-    return QStringLiteral("%1 %2").arg(QString::fromLatin1(head.mid(24, 4).toHex())).arg(f.size());
+    return fingerprintOf(qFromBigEndian<quint32>(head.constData() + 24), f.size());
 }
 
 QString fingerprintFile(const QString &dataFile)
@@ -133,49 +158,10 @@ bool closeSynced(QFile &f)
     return ok && f.error() == QFileDevice::NoError;
 }
 
-struct CCtxFree { void operator()(ZSTD_CCtx *c) const { ZSTD_freeCCtx(c); } };
 struct DCtxFree { void operator()(ZSTD_DCtx *c) const { ZSTD_freeDCtx(c); } };
 
-// Compresses what is left to read of in into a new file out.
-Status compress(QFile &in, const QString &out, Progress &progress)
-{
-    QFile o(out);
-    if (!o.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return writeFailure(out);
-    std::unique_ptr<ZSTD_CCtx, CCtxFree> cctx(ZSTD_createCCtx());
-    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, 3);
-    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1);
-    // A library built without threads refuses; it then compresses on this thread.
-    ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_nbWorkers, 2);
-    std::vector<char> ibuf(kChunk), obuf(ZSTD_CStreamOutSize());
-    qint64 done = 0;
-    for (;;) {
-        const qint64 n = in.read(ibuf.data(), kChunk);
-        if (n < 0)
-            return Status::failure(QStringLiteral("无法读取数据文件：%1").arg(native(in.fileName())), Fault::IO);
-        done += n;
-        const bool last = n < kChunk;
-        ZSTD_inBuffer input{ibuf.data(), size_t(n), 0};
-        bool finished = false;
-        while (!finished) {
-            ZSTD_outBuffer output{obuf.data(), obuf.size(), 0};
-            const size_t left = ZSTD_compressStream2(cctx.get(), &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
-            if (ZSTD_isError(left))
-                return Status::failure(QStringLiteral("压缩备份失败：%1").arg(QString::fromLatin1(ZSTD_getErrorName(left))), Fault::IO);
-            if (o.write(obuf.data(), qint64(output.pos)) != qint64(output.pos))
-                return writeFailure(out);
-            finished = last ? left == 0 : input.pos == input.size;
-        }
-        if (!progress.advance(done / (1 << 20)))
-            return cancelled();
-        if (last)
-            break;
-    }
-    return closeSynced(o) ? Status() : writeFailure(out);
-}
-
-// Decodes a compressed copy, to target when one is given. A frame that ends early or
-// whose checksum differs is a damaged copy.
+// Decodes a compressed copy of an earlier release, to target when one is given. A frame
+// that ends early or whose checksum differs is a damaged copy.
 Status decode(const QString &backup, QFile *target, Progress &progress)
 {
     QFile in(backup);
@@ -208,41 +194,32 @@ Status decode(const QString &backup, QFile *target, Progress &progress)
     return left == 0 ? Status() : damaged;
 }
 
-// A copy of a file, chunk by chunk, so a full or vanished folder shows at the write.
-Status copyTo(const QString &from, const QString &to, Progress &progress)
+// Where a copy's content is put together to be checked: a name of its own for each check,
+// so two checks never write into one file.
+QString scratchIn(const QString &dir, const QString &stem)
 {
-    QFile in(from), out(to);
-    if (!in.open(QIODevice::ReadOnly))
-        return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(from)), Fault::IO);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return writeFailure(to);
-    std::vector<char> buf(kChunk);
-    qint64 done = 0;
-    for (;;) {
-        const qint64 n = in.read(buf.data(), kChunk);
-        if (n < 0)
-            return Status::failure(QStringLiteral("无法读取备份文件：%1").arg(native(from)), Fault::IO);
-        if (n == 0)
-            break;
-        if (out.write(buf.data(), n) != n)
-            return writeFailure(to);
-        done += n;
-        if (!progress.advance(done / (1 << 20)))
-            return cancelled();
-    }
-    return closeSynced(out) ? Status() : writeFailure(to);
+    return dir + QLatin1Char('/') + stem + QStringLiteral(".checking-")
+        + QString::number(QRandomGenerator::global()->generate64(), 16);
 }
 
-// What a copy killed half-way left behind is never taken for one.
+// What a copy killed half-way left behind is never taken for one: a copy or chunk not
+// yet named, a content being checked.
 void removeLeftovers(const QString &dir, const QString &dataFile)
 {
-    const QRegularExpression leftover(QStringLiteral("^%1-.*\\.sqlite(\\.zst)?\\.part").arg(QRegularExpression::escape(stem(dataFile))));
+    const QRegularExpression leftover(
+        QStringLiteral("^%1-.*\\.sqlite(\\.zst|\\.pages)?\\.part").arg(QRegularExpression::escape(stem(dataFile))));
     for (const QString &name : QDir(dir).entryList(QDir::Files)) {
         if (leftover.match(name).hasMatch())
             RemoveDatabaseFile(dir + QLatin1Char('/') + name);
     }
+    for (const QString &name : QDir(dir).entryList({stem(dataFile) + QStringLiteral(".checking-*")}, QDir::Files))
+        RemoveDatabaseFile(dir + QLatin1Char('/') + name);
+    QDir store(pagecopies::StoreOf(dir, stem(dataFile)));
+    for (const QString &name : store.entryList({QStringLiteral("*.part")}, QDir::Files))
+        store.remove(name);
 }
 
+// Drops the copies the rotation does not keep, then the chunks no kept copy refers to.
 void rotate(const QString &dir, const QString &dataFile)
 {
     const QStringList copies = BackupsOf(dataFile, dir);
@@ -250,19 +227,74 @@ void rotate(const QString &dir, const QString &dataFile)
     for (const QString &c : copies)
         taken << BackupTime(c);
     const QList<int> kept = KeptByRotation(taken);
+    QStringList pages;
     for (qsizetype i = 0; i < copies.size(); ++i) {
         if (!kept.contains(int(i)))
             RemoveDatabaseFile(copies[i]);
+        else if (paged(copies[i]))
+            pages << copies[i];
     }
+    pagecopies::CollectGarbage(pagecopies::StoreOf(dir, stem(dataFile)), pages);
 }
 
-// Puts a verified copy into a folder under the name it will have there.
-Status placeVerified(const QString &target, Progress &progress, const std::function<Status(const QString &)> &write)
+// The integrity check, stopped when whoever watches asks to stop (the exit does).
+int stopAsked(void *progress)
+{
+    return static_cast<Progress *>(progress)->advance(0) ? 0 : 1;
+}
+
+Status integrityWatched(const QString &file, Progress &progress)
+{
+    Connection c(file, Connection::Mode::Inspect);
+    if (!c.ok())
+        return c.status();
+    const QVariant handle = c.database().driver()->handle();
+    sqlite3 *h = qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.constData()) : nullptr;
+    if (h)
+        sqlite3_progress_handler(h, 20000, stopAsked, &progress);
+    Status s = integrityOn(c);
+    if (h)
+        sqlite3_progress_handler(h, 0, nullptr, nullptr);
+    if (!s && !progress.advance(0))
+        return cancelled();
+    return s;
+}
+
+// The content of a copy of pages put together beside it and checked by SQLite.
+Status checkContent(const QString &copy, const QString &scratch, Progress &progress)
+{
+    progress.stage(QStringLiteral("正在核对备份…"), 0);
+    RemoveDatabaseFile(scratch);
+    Status s;
+    {
+        QFile out(scratch);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return writeFailure(scratch);
+        s = pagecopies::Read(copy, storeOfCopy(copy), progress, &out);
+        out.close();
+        if (s && out.error() != QFileDevice::NoError)
+            s = writeFailure(scratch);
+    }
+    if (s)
+        s = integrityWatched(scratch, progress);
+    RemoveDatabaseFile(scratch);
+    return s;
+}
+
+// Writes the copy's list under a passing name, checks it when asked, then names it.
+Status placeCopy(const pagecopies::Manifest &taken, const QString &target, const QString &scratch, Check check,
+                 Progress &progress)
 {
     const QString partial = target + QStringLiteral(".part");
-    Status s = write(partial);
-    if (s)
-        s = decode(partial, nullptr, progress);
+    pagecopies::Manifest m = taken;
+    m.checked = false;
+    Status s = pagecopies::WriteManifest(m, partial);
+    if (s && check == Check::Full) {
+        s = checkContent(partial, scratch, progress);
+        m.checked = true;
+        if (s)
+            s = pagecopies::WriteManifest(m, partial);
+    }
     if (s && !QFile::rename(partial, target))
         s = writeFailure(target);
     if (!s)
@@ -328,50 +360,40 @@ QStringList BackupsOf(const QString &dataFile, const QString &folder)
     return out;
 }
 
+qint64 BackupSize(const QString &backup)
+{
+    if (paged(backup)) {
+        const auto m = pagecopies::ReadManifest(backup);
+        return m ? m->fileBytes : 0;
+    }
+    return QFileInfo(backup).size();
+}
+
 QDateTime BackupTime(const QString &backup)
 {
     const QString name = QFileInfo(backup).fileName();
-    static const QRegularExpression stamp(QStringLiteral("-(\\d{8}-\\d{6})(?:-\\d+)?\\.sqlite(?:\\.zst)?$"));
+    static const QRegularExpression stamp(QStringLiteral("-(\\d{8}-\\d{6})(?:-\\d+)?\\.sqlite(?:\\.zst|\\.pages)?$"));
     const auto m = stamp.match(name);
     return m.hasMatch() ? QDateTime::fromString(m.captured(1), kStampFormat) : QDateTime();
 }
 
-Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir, Progress &progress)
+Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir, Progress &progress, Check check)
 {
     if (!QFileInfo::exists(dataFile))
         return Status::failure(QStringLiteral("找不到数据库文件：%1").arg(native(dataFile)), Fault::Missing);
     if (!QDir().mkpath(BackupDir()))
         return Status::failure(QStringLiteral("无法建立备份文件夹：%1").arg(native(BackupDir())), Fault::IO);
     removeLeftovers(BackupDir(), dataFile);
-    const QString print = fingerprint(dataFile);
     const QString name = stem(dataFile) + QLatin1Char('-') + Clock::now().toString(kStampFormat);
-    const QString target = freeName(BackupDir() + QLatin1Char('/') + name, kPacked);
-    const QString fileName = QFileInfo(dataFile).fileName();
-    const qint64 megabytes = QFileInfo(dataFile).size() / (1 << 20);
-    Status made = placeVerified(target, progress, [&](const QString &partial) -> Status {
-        Connection c(dataFile, Connection::Mode::Inspect);
-        if (!c.ok())
-            return c.status();
-        // The read lock taken by the check is held until the bytes are copied, so no
-        // writer changes the file in between: the copy holds exactly what was checked.
-        if (Status s = c.exec(QStringLiteral("BEGIN")); !s)
-            return s;
-        progress.stage(QStringLiteral("正在检查 %1…").arg(fileName), 0);
-        if (Status s = integrityOn(c); !s)
-            return s;
-        QFile in(dataFile);
-        if (!in.open(QIODevice::ReadOnly))
-            return Status::failure(QStringLiteral("无法读取数据文件：%1").arg(native(dataFile)), Fault::IO);
-        progress.stage(QStringLiteral("正在备份 %1…").arg(fileName), megabytes);
-        const Status s = compress(in, partial, progress);
-        c.exec(QStringLiteral("COMMIT"));
-        if (s)
-            progress.stage(QStringLiteral("正在核对备份…"), 0);
+    const QString target = freeName(BackupDir() + QLatin1Char('/') + name, kPages);
+    const QString store = pagecopies::StoreOf(BackupDir(), stem(dataFile));
+    const auto taken = pagecopies::Take(dataFile, store, progress);
+    if (!taken)
+        return taken.status();
+    const QString scratch = scratchIn(BackupDir(), stem(dataFile));
+    if (Status s = placeCopy(*taken, target, scratch, check, progress); !s)
         return s;
-    });
-    if (!made)
-        return made;
-    recordFingerprint(dataFile, print);
+    recordFingerprint(dataFile, fingerprintOf(taken->changeCounter, taken->fileBytes));
     rotate(BackupDir(), dataFile);
 
     BackupMade out;
@@ -383,37 +405,31 @@ Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir,
         return out;
     }
     removeLeftovers(secondDir, dataFile);
-    const QString second = freeName(secondDir + QLatin1Char('/') + name, kPacked);
-    progress.stage(QStringLiteral("正在复制到备份位置…"), QFileInfo(target).size() / (1 << 20));
-    const Status copied = placeVerified(second, progress, [&](const QString &partial) {
-        return copyTo(target, partial, progress);
-    });
+    const QString second = freeName(secondDir + QLatin1Char('/') + name, kPages);
+    progress.stage(QStringLiteral("正在复制到备份位置…"), taken->fileBytes / (1 << 20));
+    const Status copied = pagecopies::Replicate(target, store, second, pagecopies::StoreOf(secondDir, stem(dataFile)), progress);
     if (copied) {
         out.secondCopy = second;
         rotate(secondDir, dataFile);
     } else {
         out.secondError = copied.error();
+        removeLeftovers(secondDir, dataFile);
     }
     return out;
 }
 
-QStringList BackUpDataFiles(const QString &secondDir)
+QStringList BackUpDataFiles(const QString &secondDir, Progress &progress, Check check)
 {
     QStringList log;
     for (const QString &file : {RealDatabaseFile(), DemoDatabaseFile()}) {
         const QString name = QFileInfo(file).fileName();
         if (!QFileInfo::exists(file))
             continue;
-        const QStringList copies = BackupsOf(file);
-        if (!copies.isEmpty() && BackupTime(copies.first()).date() == Clock::today()) {
-            log << QStringLiteral("%1 今天已备份过。").arg(name);
-            continue;
-        }
-        if (!copies.isEmpty() && fingerprint(file) == recordedFingerprint(file)) {
+        if (!BackupsOf(file).isEmpty() && fingerprint(file) == recordedFingerprint(file)) {
             log << QStringLiteral("%1 自上次备份后没有变化。").arg(name);
             continue;
         }
-        const auto made = BackUpFile(file, secondDir, NoProgress());
+        const auto made = BackUpFile(file, secondDir, progress, check);
         if (!made) {
             log << QStringLiteral("备份 %1 失败：%2").arg(name, made.error());
             continue;
@@ -427,8 +443,60 @@ QStringList BackUpDataFiles(const QString &secondDir)
     return log;
 }
 
+bool ChangedSinceLastCopy(const QString &dataFile)
+{
+    return QFileInfo::exists(dataFile) && (BackupsOf(dataFile).isEmpty() || fingerprint(dataFile) != recordedFingerprint(dataFile));
+}
+
+QStringList CheckLaterCopies(const QString &secondDir, Progress &progress)
+{
+    QStringList log;
+    for (const QString &file : {RealDatabaseFile(), DemoDatabaseFile()}) {
+        QHash<QByteArray, bool> sound; // whole-content hash: passed the check
+        const QString scratch = scratchIn(BackupDir(), stem(file));
+        for (const QString &dir : {BackupDir(), secondDir}) {
+            if (dir.isEmpty() || !QFileInfo(dir).isDir())
+                continue;
+            for (const QString &copy : BackupsOf(file, dir)) {
+                if (!paged(copy))
+                    continue;
+                auto m = pagecopies::ReadManifest(copy);
+                if (!m || m->checked)
+                    continue;
+                if (!sound.contains(m->wholeHash)) {
+                    const Status s = checkContent(copy, scratch, progress);
+                    if (!s && s.error() == cancelled().error())
+                        return log;
+                    sound.insert(m->wholeHash, s.ok());
+                }
+                if (sound.value(m->wholeHash)) {
+                    m.value().checked = true;
+                    // The checked list takes the copy's place in one step.
+                    const QString partial = copy + QStringLiteral(".part");
+                    if (!pagecopies::WriteManifest(*m, partial)
+                        || ::rename(QFile::encodeName(partial).constData(), QFile::encodeName(copy).constData()) != 0)
+                        RemoveDatabaseFile(partial);
+                } else {
+                    RemoveDatabaseFile(copy);
+                    log << QStringLiteral("备份 %1 检查未通过，已删除。").arg(native(copy));
+                }
+            }
+        }
+    }
+    return log;
+}
+
 Status VerifyBackup(const QString &backup, Progress &progress)
 {
+    if (paged(backup)) {
+        const auto m = pagecopies::ReadManifest(backup);
+        if (!m)
+            return m.status();
+        if (m->checked)
+            return pagecopies::Read(backup, storeOfCopy(backup), progress);
+        // Taken at an exit and not yet checked: its content is checked now.
+        return checkContent(backup, scratchIn(QFileInfo(backup).absolutePath(), storeOfCopy(backup).section(QLatin1Char('/'), -1).chopped(6)), progress);
+    }
     // The content of a compressed copy passed the integrity check before it was taken;
     // its frame checksum shows it is still that content.
     if (packed(backup))
@@ -436,15 +504,29 @@ Status VerifyBackup(const QString &backup, Progress &progress)
     return integrityOk(backup);
 }
 
+QList<Status> VerifyBackups(const QStringList &backups, Progress &progress)
+{
+    QHash<QString, QSet<QByteArray>> known; // per store: the chunks found whole
+    QList<Status> out;
+    for (const QString &copy : backups) {
+        const auto m = paged(copy) ? pagecopies::ReadManifest(copy) : Result<pagecopies::Manifest>(Status());
+        if (paged(copy) && m && m->checked)
+            out << pagecopies::Read(copy, storeOfCopy(copy), progress, nullptr, &known[storeOfCopy(copy)]);
+        else
+            out << VerifyBackup(copy, progress);
+    }
+    return out;
+}
+
 Status UnpackBackup(const QString &backup, const QString &target, Progress &progress)
 {
-    if (!packed(backup))
+    if (!packed(backup) && !paged(backup))
         return QFile::copy(backup, target) ? Status()
                                            : Status::failure(QStringLiteral("无法复制备份文件：%1").arg(native(backup)), Fault::IO);
     QFile out(target);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return Status::failure(QStringLiteral("无法写入文件：%1").arg(native(target)), Fault::IO);
-    Status s = decode(backup, &out, progress);
+    Status s = paged(backup) ? pagecopies::Read(backup, storeOfCopy(backup), progress, &out) : decode(backup, &out, progress);
     if (!closeSynced(out) && s)
         s = Status::failure(QStringLiteral("无法写入文件：%1").arg(native(target)), Fault::IO);
     if (!s)

@@ -13,10 +13,9 @@ namespace db {
 
 // Copies of the data files kept in the folder "backup" beside them and, when one is set,
 // in a second place (backupsettings.h), named after the file and the moment they were
-// taken: db-20260315-183000.sqlite.zst. A copy is the file's bytes, read under SQLite's
-// read lock after its integrity check passed, compressed with zstd (its frame carries a
-// checksum of the content). Copies of earlier releases (.sqlite, uncompressed) are still
-// listed and restored.
+// taken: db-20260315-183000.sqlite.pages. A copy lists the chunks of the file's pages,
+// which copies in the same folder share (pagecopies.h). Copies of earlier releases
+// (.sqlite.zst compressed, .sqlite plain) are still listed and restored.
 QString BackupDir();
 
 // Copies kept per data file and place: the newest of each of the last 7 days, of the
@@ -27,16 +26,27 @@ constexpr int kMonthlyKept = 12;
 // Which of these moments the rotation keeps, as indexes into them (any order).
 QList<int> KeptByRotation(const QList<QDateTime> &taken);
 
+// The size shown for a copy: of the data file it holds for a copy of pages (whose chunks
+// it shares with the others), of the copy itself for the earlier kinds.
+qint64 BackupSize(const QString &backup);
+
 // The copies of a data file in a folder (default: BackupDir()), newest first.
 QStringList BackupsOf(const QString &dataFile, const QString &dir = QString());
 // When a copy was taken, read from its name; invalid for a name that is not a copy's.
 QDateTime BackupTime(const QString &backup);
 
+// Whether a copy's content is put together and checked by SQLite before it takes its name
+// (Full), or left to the next quiet moment (Later: the exit, which has no time for it;
+// its chunks are still read back and compared before it counts).
+enum class Check { Full, Later };
+
 // Writes a copy of the data file beside it and, when secondDir is given, a copy of that
 // copy there; each is verified before it takes its name (a copy cut short keeps the
 // name *.part and is never listed), and the rotation then drops the copies it does not
-// keep. The data file is only read. Returns the copy beside the data file; a failure in
-// the second place is returned in secondError (the copy beside the data file stands).
+// keep with the chunks only they used. The data file is only read, a few chunks at a
+// time under SQLite's read lock, so writers are held up milliseconds at most. Returns the
+// copy beside the data file; a failure in the second place is returned in secondError
+// (the copy beside the data file stands).
 struct BackupMade
 {
     QString copy;
@@ -44,15 +54,27 @@ struct BackupMade
     QString secondError; // why the second place has no copy; empty when it has one or none is set
 };
 Result<BackupMade> BackUpFile(const QString &dataFile, const QString &secondDir = QString(),
-                              Progress &progress = ScopedProgress::current());
+                              Progress &progress = ScopedProgress::current(), Check check = Check::Full);
 
-// At a clean exit: a copy of each data file that has changed since its last copy, unless
-// one was already taken today. Returns one line per file for the log; never fails.
-QStringList BackUpDataFiles(const QString &secondDir = QString());
+// In a quiet moment and at a clean exit: a copy of each data file that has changed since
+// its last copy. Stopped by progress, it leaves the copies as they were. Returns one line
+// per file for the log; never fails.
+QStringList BackUpDataFiles(const QString &secondDir = QString(), Progress &progress = NoProgress(),
+                            Check check = Check::Full);
 
-// Whether a copy is whole: for a compressed one, every frame decodes and its checksum
-// matches; then SQLite's integrity check. Reads the copy only.
+// Whether the data file changed since its last copy (or has none).
+bool ChangedSinceLastCopy(const QString &dataFile);
+
+// Checks the copies taken with Check::Later in both places: a sound one is marked checked,
+// a damaged one removed. Returns what was removed, for the log.
+QStringList CheckLaterCopies(const QString &secondDir, Progress &progress = NoProgress());
+
+// Whether a copy is whole: every chunk or frame decodes and its checksum matches; a copy
+// not checked yet, and a plain one, also passes SQLite's integrity check. Reads the copy
+// only.
 Status VerifyBackup(const QString &backup, Progress &progress = NoProgress());
+// The same for a list of copies; a chunk several copies share is read once.
+QList<Status> VerifyBackups(const QStringList &backups, Progress &progress = NoProgress());
 
 // Writes the data file a copy holds to target (a new file).
 Status UnpackBackup(const QString &backup, const QString &target, Progress &progress = NoProgress());

@@ -16,7 +16,8 @@
 namespace db {
 namespace {
 std::atomic<int> g_connectionSerial{0};
-qint64 g_statements = 0;
+// Counted from every thread: the copies are taken on a thread of their own.
+std::atomic<qint64> g_statements{0};
 QStringList g_testPragmas;
 
 // Read once: the statement after which a crash test wants this process to die.
@@ -28,8 +29,8 @@ qint64 killPoint()
 
 void statementDone()
 {
-    ++g_statements;
-    if (killPoint() > 0 && g_statements == killPoint())
+    const qint64 n = ++g_statements;
+    if (killPoint() > 0 && n == killPoint())
         std::raise(SIGKILL);
 }
 

@@ -433,6 +433,22 @@ QList<CrashOperation> makeOperations()
         100};
     // A copy beside the data and in a second place: whatever a kill leaves, every copy
     // listed is whole and holds the shop.
+    auto copiesWhole = [](const QString &folder) -> QString {
+        const QString data = folder + QStringLiteral("/db.sqlite");
+        const QByteArray shop = testsupport::ContentDigest(data);
+        QTemporaryDir scratch;
+        int n = 0;
+        for (const QString &dir : {QStringLiteral("/backup"), QStringLiteral("/second")}) {
+            for (const QString &copy : db::BackupsOf(data, folder + dir)) {
+                if (db::Status s = db::VerifyBackup(copy); !s)
+                    return QStringLiteral("a listed copy is not whole: ") + s.error();
+                const QString out = scratch.filePath(QString::number(++n));
+                if (db::Status s = db::UnpackBackup(copy, out); !s || testsupport::ContentDigest(out) != shop)
+                    return QStringLiteral("a listed copy does not hold the shop: ") + copy;
+            }
+        }
+        return {};
+    };
     ops << CrashOperation{
         QStringLiteral("backup in two places"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
         [] {
@@ -440,23 +456,20 @@ QList<CrashOperation> makeOperations()
             QDir().mkpath(second);
             return std::function<db::Status()>([second] { return db::BackUpFile(db::RealDatabaseFile(), second).status(); });
         },
-        0,
-        [](const QString &folder) -> QString {
-            const QString data = folder + QStringLiteral("/db.sqlite");
-            const QByteArray shop = testsupport::ContentDigest(data);
-            QTemporaryDir scratch;
-            int n = 0;
-            for (const QString &dir : {QStringLiteral("/backup"), QStringLiteral("/second")}) {
-                for (const QString &copy : db::BackupsOf(data, folder + dir)) {
-                    if (db::Status s = db::VerifyBackup(copy); !s)
-                        return QStringLiteral("a listed copy is not whole: ") + s.error();
-                    const QString out = scratch.filePath(QString::number(++n));
-                    if (db::Status s = db::UnpackBackup(copy, out); !s || testsupport::ContentDigest(out) != shop)
-                        return QStringLiteral("a listed copy does not hold the shop: ") + copy;
-                }
-            }
-            return {};
-        }};
+        0, copiesWhole};
+    // The check of the exit's copies in a quiet moment rewrites their lists in place.
+    ops << CrashOperation{
+        QStringLiteral("check of the exit's copies"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shop,
+        [] {
+            const QString second = db::ProgramDir::file(QStringLiteral("second"));
+            QDir().mkpath(second);
+            db::BackUpDataFiles(second, db::NoProgress(), db::Check::Later);
+            return std::function<db::Status()>([second] {
+                const QStringList removed = db::CheckLaterCopies(second);
+                return removed.isEmpty() ? db::Status() : db::Status::failure(removed.join(QLatin1Char('\n')));
+            });
+        },
+        0, copiesWhole};
     // A shop copied into a new file appears under its name whole, or not at all.
     ops << CrashOperation{
         QStringLiteral("copy of a shop into a new file"), {QStringLiteral("db.sqlite")}, Judge::AllOrNothing, shopWithCover,

@@ -7,9 +7,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/backupactions.h"
+#include "app/backupidle.h"
 #include "app/startup.h"
+#include "data/store/location.h"
 #include "data/shop/accounts.h"
+#include "data/safety/backupjob.h"
 #include "data/safety/backups.h"
+#include "data/safety/pagecopies.h"
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/safety/invariants.h"
@@ -21,6 +26,8 @@
 #include "ui/messages.h"
 
 #include <QThread>
+
+#include <zstd.h>
 
 #include <csignal>
 #include <functional>
@@ -84,6 +91,15 @@ void damageCopy(const QString &copy)
     f.write(QByteArray(16, '\x33'));
 }
 
+// The bytes the files of a folder take.
+qint64 roomOf(const QString &dir)
+{
+    qint64 n = 0;
+    for (const QFileInfo &f : QDir(dir).entryInfoList(QDir::Files))
+        n += f.size();
+    return n;
+}
+
 QString names(const QStringList &paths)
 {
     QStringList out;
@@ -112,6 +128,15 @@ private slots:
     void restoreOffer_data();
     void restoreOffer();
     void journalGoesWithTheDamagedFile();
+    void writeDuringCopy_data();
+    void writeDuringCopy();
+    void exitCopyCheckedLater_data();
+    void exitCopyCheckedLater();
+    void exitOutOfTime();
+    void earlierReleaseCopiesRestore_data();
+    void earlierReleaseCopiesRestore();
+    void serverShopIsLeftToPgDump();
+    void checksAtOnce();
 };
 
 void tst_backups::copyIsCompleteAndVerified()
@@ -125,20 +150,20 @@ void tst_backups::copyIsCompleteAndVerified()
     const auto made = db::BackUpFile(pf.demoFile());
     QVERIFY2(made.ok(), qPrintable(made.error()));
     const QString copy = made->copy;
-    QCOMPARE(copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000.sqlite.zst"));
+    QCOMPARE(copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000.sqlite.pages"));
     QVERIFY(db::VerifyBackup(copy).ok());
     QCOMPARE(ContentDigest(unpacked(copy)), before);
     QCOMPARE(ContentDigest(pf.demoFile()), before);
     QCOMPARE(db::CheckFile(unpacked(copy))->clean(), true);
     QCOMPARE(db::BackupTime(copy), QDateTime(testsupport::Today(), QTime(10, 30)));
-    // The copy is smaller than the file it holds.
-    QVERIFY(QFileInfo(copy).size() < QFileInfo(pf.demoFile()).size());
+    // The copy with its chunks takes less room than the file it holds.
+    QVERIFY(QFileInfo(copy).size() + roomOf(pf.path() + "/backup/demo.pages") < QFileInfo(pf.demoFile()).size());
     // Nothing half-written stays behind; a second copy the same second gets a name of its
     // own, and the rotation keeps the newest of the day.
     const auto second = db::BackUpFile(pf.demoFile());
     QVERIFY(second.ok());
-    QCOMPARE(second->copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000-2.sqlite.zst"));
-    QCOMPARE(names(db::BackupsOf(pf.demoFile())), QStringLiteral("demo-20260315-103000-2.sqlite.zst"));
+    QCOMPARE(second->copy, pf.path() + QStringLiteral("/backup/demo-20260315-103000-2.sqlite.pages"));
+    QCOMPARE(names(db::BackupsOf(pf.demoFile())), QStringLiteral("demo-20260315-103000-2.sqlite.pages"));
     const QStringList all = QDir(pf.path() + "/backup").entryList(QDir::Files);
     QCOMPARE(all.filter(QStringLiteral(".part")), QStringList{});
     QCOMPARE(all.size(), 2); // the copy and the note of what was copied
@@ -223,6 +248,16 @@ void tst_backups::rotationOverAYear()
     }
     QCOMPARE(db::BackupsOf(pf.demoFile()).size(), 1); // the demonstration file never changed
     QCOMPARE(QDir(second.path()).entryList(QDir::Files).filter(".part"), QStringList{});
+    // Each store holds exactly the chunks its kept copies use.
+    for (const QString &dir : {pf.path() + "/backup", second.path()}) {
+        QSet<QString> used;
+        for (const QString &copy : db::BackupsOf(pf.realFile(), dir)) {
+            for (const QByteArray &h : db::pagecopies::ReadManifest(copy)->chunks)
+                used << QString::fromLatin1(h.toHex()) + ".zst";
+        }
+        const QStringList stored = QDir(db::pagecopies::StoreOf(dir, "db")).entryList(QDir::Files);
+        QCOMPARE(QSet<QString>(stored.begin(), stored.end()), used);
+    }
     QCOMPARE(pf.problems(), QString());
 }
 
@@ -233,7 +268,8 @@ void tst_backups::onceADayAndOnlyWhenChanged_data()
     QTest::addColumn<bool>("forgetLastCopy"); // the note of what was copied is lost
     QTest::addColumn<int>("copies");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("same day, changed") << 0 << true << false << 1 << "db.sqlite 今天已备份过。";
+    // A copy costs little now: the day's copy is taken again, the rotation keeps the newest.
+    QTest::newRow("same day, changed") << 0 << true << false << 1 << "已备份 db.sqlite";
     QTest::newRow("next day, changed") << 1 << true << false << 2 << "已备份 db.sqlite";
     QTest::newRow("next day, unchanged") << 1 << false << false << 1 << "db.sqlite 自上次备份后没有变化。";
     QTest::newRow("a week later, unchanged") << 7 << false << false << 1 << "db.sqlite 自上次备份后没有变化。";
@@ -304,7 +340,7 @@ void tst_backups::programBacksUpAtExit()
         return;
     }
     QVERIFY2(err.contains(QStringLiteral("已备份 db.sqlite")), qPrintable(err));
-    const QStringList copies = QDir(dir.filePath("backup")).entryList({"*.sqlite.zst"});
+    const QStringList copies = QDir(dir.filePath("backup")).entryList({"*.sqlite.pages"});
     QCOMPARE(copies.size(), 2);
     QVERIFY(copies[0].startsWith("db-") && copies[1].startsWith("demo-"));
     QCOMPARE(ContentDigest(unpacked(dir.filePath("backup/" + copies[0]))), ContentDigest(dir.filePath("db.sqlite")));
@@ -426,7 +462,7 @@ void tst_backups::secondPlaceCopyRestores()
     const auto made = db::BackUpFile(pf.realFile(), second.path());
     QVERIFY2(made.ok(), qPrintable(made.error()));
     QCOMPARE(made->secondError, QString());
-    QCOMPARE(made->secondCopy, second.path() + "/db-20260315-103000.sqlite.zst");
+    QCOMPARE(made->secondCopy, second.path() + "/db-20260315-103000.sqlite.pages");
     QCOMPARE(bytesOf(made->secondCopy), bytesOf(made->copy));
     QCOMPARE(db::BackupsOf(pf.realFile(), second.path()), QStringList{made->secondCopy});
     QVERIFY(QDir(pf.path() + "/backup").removeRecursively());
@@ -440,16 +476,20 @@ void tst_backups::secondPlaceCopyRestores()
 
 namespace {
 
-// Calls back once, at the first step of the stage whose words start so.
+// Calls back at every step, or once, of the stage whose words start so.
 class StageHook : public db::Progress
 {
 public:
-    StageHook(const QString &stage, std::function<void()> hook) : m_stage(stage), m_hook(std::move(hook)) {}
+    StageHook(const QString &stage, std::function<void()> hook, bool everyStep = false)
+        : m_stage(stage), m_hook(std::move(hook)), m_every(everyStep) {}
     void stage(const QString &what, qint64) override { m_in = what.startsWith(m_stage); }
     bool advance(qint64) override
     {
         if (m_in && m_hook) {
-            std::exchange(m_hook, nullptr)();
+            if (m_every)
+                m_hook();
+            else
+                std::exchange(m_hook, nullptr)();
         }
         return true;
     }
@@ -457,8 +497,16 @@ public:
 private:
     QString m_stage;
     std::function<void()> m_hook;
+    bool m_every = false;
     bool m_in = false;
 };
+
+// A shop of several read steps (over 4 MB), so a write can fall between two of them.
+void growShop(const ProgramFolder &pf)
+{
+    pf.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
+            "INSERT INTO table1 (t13) SELECT hex(randomblob(1200)) FROM n");
+}
 
 // Writes beyond this many bytes fail as on a full disk (the signal is ignored: the write
 // returns an error instead).
@@ -540,6 +588,175 @@ void tst_backups::backupFolderFaults()
     QVERIFY2(next.ok() && next->secondError.isEmpty(), qPrintable(next.ok() ? next->secondError : next.error()));
     QCOMPARE(ContentDigest(unpacked(next->secondCopy)), ContentDigest(pf.demoFile()));
     QCOMPARE(pf.problems(true), QString());
+}
+
+void tst_backups::writeDuringCopy_data()
+{
+    QTest::addColumn<bool>("everyStep");
+    QTest::newRow("one write: read again, the copy holds it") << false;
+    QTest::newRow("a write at every step: given up, nothing offered") << true;
+}
+
+// The file is read a few chunks at a time; a write in between is seen and the reading
+// starts again, so a copy never mixes chunks from before and after a write.
+void tst_backups::writeDuringCopy()
+{
+    QFETCH(bool, everyStep);
+    ProgramFolder pf;
+    growShop(pf);
+    int writes = 0;
+    StageHook progress(QStringLiteral("正在备份"), [&] {
+        pf.exec("INSERT INTO table1 (t13) VALUES (?)", {QStringLiteral("备份时录入%1").arg(++writes)});
+    }, everyStep);
+    const auto made = db::BackUpFile(pf.realFile(), QString(), progress);
+    if (everyStep) {
+        QVERIFY(!made.ok());
+        QCOMPARE(made.status().fault(), db::Fault::Busy);
+        QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{});
+        QCOMPARE(QDir(pf.path() + "/backup").entryList(QDir::Files).filter(".part"), QStringList{});
+        QVERIFY(db::ChangedSinceLastCopy(pf.realFile()));
+        return;
+    }
+    QVERIFY2(made.ok(), qPrintable(made.error()));
+    QCOMPARE(writes, 1);
+    QCOMPARE(ContentDigest(unpacked(made->copy)), ContentDigest(pf.realFile()));
+    QVERIFY(!db::ChangedSinceLastCopy(pf.realFile()));
+}
+
+void tst_backups::exitCopyCheckedLater_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("sound: marked checked") << false;
+    QTest::newRow("damaged: removed") << true;
+}
+
+// The exit has no time for SQLite's check of a large file: its copy is checked in the next
+// quiet moment, in both places, and only then is it taken for checked.
+void tst_backups::exitCopyCheckedLater()
+{
+    QFETCH(bool, damaged);
+    ProgramFolder pf;
+    QTemporaryDir second;
+    pf.exec("INSERT INTO table1 (t13) VALUES ('退出前的碟')");
+    if (damaged)
+        damageTable(pf.realFile());
+    const QByteArray digest = bytesOf(pf.realFile());
+    db::BackUpDataFiles(second.path(), db::NoProgress(), db::Check::Later);
+    const QStringList here = db::BackupsOf(pf.realFile()), there = db::BackupsOf(pf.realFile(), second.path());
+    QCOMPARE(here.size(), 1);
+    QCOMPARE(there.size(), 1);
+    QCOMPARE(db::pagecopies::ReadManifest(here.first())->checked, false);
+    QCOMPARE(db::VerifyBackup(there.first()).ok(), !damaged); // an unchecked copy is checked when listed
+    const QStringList log = db::CheckLaterCopies(second.path());
+    if (damaged) {
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{});
+        QCOMPARE(db::BackupsOf(pf.realFile(), second.path()), QStringList{});
+        return;
+    }
+    QCOMPARE(log, QStringList{});
+    for (const QString &copy : {here.first(), there.first()}) {
+        QCOMPARE(db::pagecopies::ReadManifest(copy)->checked, true);
+        QVERIFY(db::VerifyBackup(copy).ok());
+        QCOMPARE(bytesOf(unpacked(copy)), digest);
+    }
+    QCOMPARE(QDir(pf.path() + "/backup").entryList(QDir::Files).filter(QRegularExpression("part|checking")), QStringList{});
+}
+
+// An exit out of time leaves the copies as they were, nothing half-done, and the change
+// still to copy.
+void tst_backups::exitOutOfTime()
+{
+    ProgramFolder pf;
+    QTemporaryDir second;
+    growShop(pf);
+    db::BackUpDataFiles(second.path());
+    const QStringList before = db::BackupsOf(pf.realFile()) + db::BackupsOf(pf.realFile(), second.path());
+    at(testsupport::Today().addDays(1));
+    pf.exec("INSERT INTO table1 (t13) VALUES ('来不及备份的碟')");
+    db::Deadline none(0);
+    const QStringList log = db::BackUpDataFiles(second.path(), none, db::Check::Later);
+    QVERIFY2(log.filter(QStringLiteral("备份 db.sqlite 失败：备份已取消")).size() == 1, qPrintable(log.join('\n')));
+    QCOMPARE(db::BackupsOf(pf.realFile()) + db::BackupsOf(pf.realFile(), second.path()), before);
+    for (const QString &dir : {pf.path() + "/backup", second.path(), pf.path() + "/backup/db.pages"})
+        QCOMPARE(QDir(dir).entryList(QDir::Files).filter(".part"), QStringList{});
+    QVERIFY(db::ChangedSinceLastCopy(pf.realFile()));
+    db::BackUpDataFiles(second.path(), db::NoProgress(), db::Check::Later);
+    QCOMPARE(ContentDigest(unpacked(db::BackupsOf(pf.realFile(), second.path()).first())), ContentDigest(pf.realFile()));
+}
+
+void tst_backups::earlierReleaseCopiesRestore_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("compressed (.sqlite.zst)") << ".sqlite.zst";
+    QTest::newRow("plain (.sqlite)") << ".sqlite";
+}
+
+// Copies the last releases left in users' folders are listed, checked and restored, and
+// the rotation counts them with the new ones.
+void tst_backups::earlierReleaseCopiesRestore()
+{
+    QFETCH(QString, suffix);
+    ProgramFolder pf;
+    pf.exec("INSERT INTO table1 (t13) VALUES ('旧版备份里的碟')");
+    const QByteArray digest = ContentDigest(pf.realFile());
+    QByteArray bytes = bytesOf(pf.realFile());
+    if (suffix.endsWith(".zst")) {
+        QByteArray packed(qsizetype(ZSTD_compressBound(size_t(bytes.size()))), '\0');
+        const size_t n = ZSTD_compress(packed.data(), size_t(packed.size()), bytes.constData(), size_t(bytes.size()), 3);
+        QVERIFY(!ZSTD_isError(n));
+        bytes = packed.left(qsizetype(n));
+    }
+    QDir().mkpath(pf.path() + "/backup");
+    const QString old = pf.path() + "/backup/db-20260301-210000" + suffix;
+    writeBytes(old, bytes);
+    pf.exec("INSERT INTO table1 (t13) VALUES ('之后录入的碟')");
+    QVERIFY(db::BackUpFile(pf.realFile()).ok()); // a new copy beside it, of another day
+    QCOMPARE(names(db::BackupsOf(pf.realFile())), "db-20260315-103000.sqlite.pages " + QFileInfo(old).fileName());
+    QVERIFY(db::VerifyBackup(old).ok());
+    const auto kept = db::RestoreBackup(pf.realFile(), old, db::NoProgress(), "replaced");
+    QVERIFY2(kept.ok(), qPrintable(kept.error()));
+    QCOMPARE(ContentDigest(pf.realFile()), digest);
+    QCOMPARE(pf.problems(), QString());
+}
+
+// A shop on a server is copied by the server's own tool: the exit copies nothing, and the
+// menu's 立即备份 says so instead of copying the file beside the program.
+void tst_backups::serverShopIsLeftToPgDump()
+{
+    ProgramFolder pf;
+    pf.exec("INSERT INTO table1 (t13) VALUES ('服务器店铺时的碟')");
+    db::ShopLocation::useServer(*db::ServerShop::parse("host=/nonexistent dbname=shop user=clerk"));
+    msg::Recorder rec;
+    backups::CopyAtExit();
+    backups::BackUpNow(nullptr);
+    db::ShopLocation::useFile();
+    QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{});
+    QCOMPARE(db::BackupsOf(pf.demoFile()), QStringList{});
+    QVERIFY2(rec.lastText().contains("pg_dump"), qPrintable(rec.lastText()));
+}
+
+// The restore window checks a copy while a quiet copy checks it too: each puts the content
+// together in a file of its own, so neither takes the sound copy for damaged.
+void tst_backups::checksAtOnce()
+{
+    ProgramFolder pf;
+    growShop(pf);
+    db::BackUpDataFiles(QString(), db::NoProgress(), db::Check::Later);
+    const QString copy = db::BackupsOf(pf.realFile()).first();
+    QStringList log;
+    db::BackupJob job;
+    QVERIFY(job.start(QString(), [&](const QStringList &l) { log = l; }));
+    int checks = 0;
+    do {
+        QVERIFY(db::VerifyBackup(copy).ok());
+        ++checks;
+    } while (job.running());
+    job.stop();
+    QVERIFY2(log.filter(QStringLiteral("检查未通过")).isEmpty(), qPrintable(log.join('\n')));
+    QCOMPARE(db::BackupsOf(pf.realFile()), QStringList{copy});
+    QCOMPARE(db::pagecopies::ReadManifest(copy)->checked, true);
+    QVERIFY(checks >= 1);
 }
 
 // Root writes into read-only folders; the read-only fault would mean nothing.
