@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "data/store/progress.h"
 #include "data/store/result.h"
 
 namespace db {
@@ -39,8 +40,12 @@ struct CheckReport
 };
 
 // Runs PRAGMA integrity_check and every rule that applies to the file's layout, reading
-// the file as it is (no upgrade). Fails only when the file cannot be opened or read.
-Result<CheckReport> CheckFile(const QString &path);
-Result<CheckReport> CheckFile(Connection &c);
+// the file as it is (no upgrade). Fails only when the file cannot be opened or read, or
+// when a stop was asked for through `progress` (told before the integrity check and
+// before each rule, in words for the shop keeper).
+Result<CheckReport> CheckFile(const QString &path, Progress &progress = NoProgress());
+Result<CheckReport> CheckFile(Connection &c, Progress &progress = NoProgress());
+// The reason a check stopped when the shop keeper cancelled it.
+QString CheckCancelled();
 
 } // namespace db
