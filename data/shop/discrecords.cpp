@@ -103,7 +103,7 @@ private:
 
 // Writes the non-empty fields, the photo and today's date into row id, and offers the
 // lookup values to lists (a copy the caller keeps only after commit).
-Status writeFields(Connection &c, Statements &statements, qint64 id, const DiscFields &f, LookupAdder &lookups)
+Status writeFields(Statements &statements, qint64 id, const DiscFields &f, LookupAdder &lookups)
 {
     QStringList sets;
     QVariantList binds;
@@ -142,7 +142,6 @@ Status writeFields(Connection &c, Statements &statements, qint64 id, const DiscF
     sets << QStringLiteral("s2 = ?");
     binds << toStoredDate(Clock::today());
     binds << id;
-    (void)c;
     return statements.exec(QStringLiteral("UPDATE table1 SET %1 WHERE id = ?").arg(sets.join(QStringLiteral(", "))),
                            binds);
 }
@@ -153,7 +152,7 @@ Status writeAndCommit(Connection &c, Transaction &tx, qint64 id, const DiscField
     LookupLists lists = Lookups();
     Statements statements(c);
     LookupAdder lookups(c, lists);
-    if (Status s = writeFields(c, statements, id, f, lookups); !s)
+    if (Status s = writeFields(statements, id, f, lookups); !s)
         return s;
     if (Status s = tx.commit(); !s)
         return s;
@@ -221,7 +220,7 @@ Result<qint64> DiscAdder::add(const DiscFields &fields)
         return m->c.failure(q.lastError());
     const qint64 id = q.value(0).toLongLong();
     q.finish();
-    if (Status s = writeFields(m->c, m->statements, id, fields, m->lookups); !s)
+    if (Status s = writeFields(m->statements, id, fields, m->lookups); !s)
         return s;
     return id;
 }
