@@ -78,10 +78,21 @@ void RunInBackground(ProgressDialog &dialog, const std::function<void(db::Progre
     int shownStage = 0;
     // The dialog handles the program's events at most every 50 ms (ProgressDialog::advance);
     // waking every 20 ms keeps every window answering well within 100 ms.
+    bool stopping = false;
     while (!thread->wait(QDeadlineTimer(20))) {
-        if (!relay.show(dialog, shownStage))
-            relay.stop();
+        if (stopping) {
+            dialog.advance(0); // keeps the program's events handled while the work winds down
+            continue;
+        }
+        if (relay.show(dialog, shownStage))
+            continue;
+        // The work stops at its next step, which may be a while in one long statement.
+        relay.stop();
+        stopping = true;
+        dialog.stage(QStringLiteral("正在停止，请稍候…"), 0);
     }
+    if (stopping)
+        return;
     relay.show(dialog, shownStage);
 }
 
