@@ -83,8 +83,8 @@ Status CsvFile::open(const QStringList &headers)
 {
     if (!m_file.open(QIODevice::WriteOnly))
         return failure();
-    m_buffer.reserve(kFlushBytes + (64 << 10));
     m_buffer = CsvByteOrderMark() + CsvLine(headers);
+    m_buffer.reserve(kFlushBytes + (64 << 10));
     return {};
 }
 
