@@ -11,6 +11,7 @@
 #include "app/about.h"
 #include "app/backupactions.h"
 #include "app/datasource_form.h"
+#include "app/dataactions.h"
 #include "app/gz_loginer_form.h"
 #include "app/gz_pwd_form.h"
 #include "app/restoreform.h"
@@ -76,8 +77,9 @@ void main_MDIForm::buildMenus()
           {"menu3_4", "全部客户列表"}, {"menu3_5", "未还客户列表"}}},
         {"menu6", "    统计", {{"menu6_1", "营业统计"}}},
         {"menu5", "    登录", {{"menu5_1", "更改登录用户"}, {"menu5_2", "更改登录密码"}}},
-        // The data itself: its copies, where they go, and where the shop lives.
-        {"menu7", "    数据", {{"menu7_1", "立即备份"}, {"menu7_2", "从备份恢复…"}, {"menu7_3", "备份位置…"}, {"menu7_4", "数据源设置"}}},
+        // The data itself: its copies, where they go, a way out, its check, and where the shop lives.
+        {"menu7", "    数据", {{"menu7_1", "立即备份"}, {"menu7_2", "从备份恢复…"}, {"menu7_3", "备份位置…"}, {"menu7_4", "导出全部数据…"},
+                              {"menu7_5", "检查数据文件"}, {"menu7_6", "数据源设置"}}},
         {"menu4", "    帮助", {{"menu4_1", "快速使用指南"}, {"menu4_2", "关于"}, {"menu4_4", "演示数据"}}},
     };
     for (const Menu &m : menus) {
@@ -126,7 +128,9 @@ void main_MDIForm::wireMenus()
     wire("menu7_1", [this] { backups::BackUpNow(this); });
     wire("menu7_2", [] { RestoreForm::showWindow(); });
     wire("menu7_3", [this] { backups::ChooseLocation(this); });
-    wire("menu7_4", [] { DataSource_Form::showWindow(); });
+    wire("menu7_4", [this] { dataactions::ExportShop(this); });
+    wire("menu7_5", [this] { dataactions::CheckData(this); });
+    wire("menu7_6", [] { DataSource_Form::showWindow(); });
 }
 
 QAction *main_MDIForm::menuItem(const QString &name) const

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "hoverpad/usercontrol1.h"
+#include "ui/backgroundwork.h"
 #include "ui/messages.h"
 #include "ui/progressdialog.h"
 #include "ui/reloadflag.h"
@@ -155,8 +156,9 @@ qint64 CatalogueImportForm::importLines()
         return -1;
     db::Result<qint64> done = db::Status::failure(QString());
     {
+        // On a thread of its own: the commit of a large import is one long step.
         ui::ProgressDialog progress(this, QStringLiteral("导入碟片目录"));
-        done = db::ImportCatalogue(m_file, progress);
+        ui::RunInBackground(progress, [&](db::Progress &p) { done = db::ImportCatalogue(m_file, p); });
     }
     if (!done) {
         msg::information(this, done.error());

@@ -357,7 +357,37 @@ QStringList CheckReport::lines() const
     return out;
 }
 
-Result<CheckReport> CheckFile(Connection &c)
+namespace {
+
+// What a rule checks, in words for the progress dialog; a rule not named here shows its name.
+QString ruleTitle(const QString &name)
+{
+    static const QHash<QString, QString> titles = {
+        {QStringLiteral("disc-out-has-open-record"), QStringLiteral("出租的碟片都有未还的租碟记录")},
+        {QStringLiteral("open-record-has-disc-out"), QStringLiteral("未还的租碟记录都有出租的碟片")},
+        {QStringLiteral("disc-counters"), QStringLiteral("碟片列表的计数")},
+        {QStringLiteral("disc-blocks"), QStringLiteral("碟片列表的分段计数")},
+        {QStringLiteral("settled-customer-has-no-open-record"), QStringLiteral("还清的客户没有未还的碟片")},
+        {QStringLiteral("lookup-no-duplicates"), QStringLiteral("选择列表没有重复的值")},
+        {QStringLiteral("customer-counters"), QStringLiteral("客户列表的计数")},
+        {QStringLiteral("customer-days"), QStringLiteral("每天的客户数")},
+        {QStringLiteral("customer-with-records-has-rental-date"), QStringLiteral("有租碟记录的客户都有租碟日期")},
+        {QStringLiteral("deposit-date-with-deposit"), QStringLiteral("押金日期与押金")},
+        {QStringLiteral("card-date-with-card"), QStringLiteral("办证日期与办证类型")},
+        {QStringLiteral("disc-index"), QStringLiteral("碟片搜索索引")},
+        {QStringLiteral("customer-index"), QStringLiteral("客户搜索索引")},
+    };
+    return titles.value(name, name);
+}
+
+} // namespace
+
+QString CheckCancelled()
+{
+    return QStringLiteral("检查已取消。");
+}
+
+Result<CheckReport> CheckFile(Connection &c, Progress &progress)
 {
     if (!c.ok())
         return c.status();
@@ -368,6 +398,17 @@ Result<CheckReport> CheckFile(Connection &c)
     if (!version)
         return version.status();
     report.version = version->toInt();
+    qint64 steps = 1;
+    for (const Invariant &rule : Invariants())
+        steps += rule.sinceVersion <= report.version ? 1 : 0;
+    qint64 step = 0;
+    // One step is the integrity check, then one per rule; each is told before it runs.
+    const auto tell = [&](const QString &what) {
+        progress.stage(QStringLiteral("（%1/%2）%3").arg(step + 1).arg(steps).arg(what), steps);
+        return progress.advance(step++);
+    };
+    if (!tell(QStringLiteral("正在检查数据文件的完整性…")))
+        return Status::failure(CheckCancelled());
     auto q = c.run(QStringLiteral("PRAGMA integrity_check"));
     if (!q)
         return q.status();
@@ -380,19 +421,22 @@ Result<CheckReport> CheckFile(Connection &c)
     for (const Invariant &rule : Invariants()) {
         if (rule.sinceVersion > report.version)
             continue;
+        if (!tell(QStringLiteral("正在检查：%1").arg(ruleTitle(rule.name))))
+            return Status::failure(CheckCancelled());
         QStringList found;
         if (Status s = rule.find(c, found); !s)
             found << QStringLiteral("无法检查“%1”：%2").arg(rule.name, s.error());
         for (const QString &f : std::as_const(found))
             report.breaches << qMakePair(rule.name, f);
     }
+    progress.advance(step);
     return report;
 }
 
-Result<CheckReport> CheckFile(const QString &path)
+Result<CheckReport> CheckFile(const QString &path, Progress &progress)
 {
     Connection c(path, Connection::Mode::Inspect);
-    return CheckFile(c);
+    return CheckFile(c, progress);
 }
 
 Result<CheckReport> CheckServerShop(const ServerShop &shop)

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "data/store/progress.h"
 #include "data/store/result.h"
 
 namespace db {
@@ -48,11 +49,15 @@ struct CheckReport
 };
 
 // Runs PRAGMA integrity_check and every rule that applies to the file's layout, reading
-// the file as it is (no upgrade). Fails only when the file cannot be opened or read.
-Result<CheckReport> CheckFile(const QString &path);
+// the file as it is (no upgrade). Fails only when the file cannot be opened or read, or
+// when a stop was asked for through `progress` (told before the integrity check and
+// before each rule, in words for the shop keeper).
+Result<CheckReport> CheckFile(const QString &path, Progress &progress = NoProgress());
 // On a server shop's connection: every rule that applies to the server (no integrity check).
-Result<CheckReport> CheckFile(Connection &c);
+Result<CheckReport> CheckFile(Connection &c, Progress &progress = NoProgress());
 // The same for a server shop, read as it is.
 Result<CheckReport> CheckServerShop(const ServerShop &shop);
+// The reason a check stopped when the shop keeper cancelled it.
+QString CheckCancelled();
 
 } // namespace db

@@ -1,6 +1,6 @@
 #include "data/shop/csvexport.h"
 
-#include <QSaveFile>
+#include <QStringEncoder>
 
 #include "data/store/connection.h"
 
@@ -8,21 +8,47 @@ namespace db {
 
 namespace {
 
-QByteArray csvField(const QString &text)
+constexpr qsizetype kFlushBytes = 1 << 20;
+
+// A NUL is quoted too, so that a reader that stops at it sees a field it must close.
+bool needsQuotes(QStringView text)
 {
-    QByteArray bytes = text.toUtf8();
-    // A NUL is quoted too, so that a reader that stops at it sees a field it must close.
-    static const char special[] = {',', '"', '\r', '\n', '\0'};
-    bool quote = false;
-    for (char ch : special)
-        quote = quote || bytes.contains(ch);
-    if (!quote)
-        return bytes;
-    bytes.replace('"', QByteArrayLiteral("\"\""));
-    return '"' + bytes + '"';
+    for (QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u <= u',' && (u == u',' || u == u'"' || u == u'\r' || u == u'\n' || u == 0))
+            return true;
+    }
+    return false;
+}
+
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    // One pass straight into the line, without a QByteArray per field.
+    static thread_local QStringEncoder utf8(QStringEncoder::Utf8);
+    const qsizetype at = out.size();
+    out.resize(at + utf8.requiredSpace(text.size()));
+    char *end = utf8.appendToBuffer(out.data() + at, text);
+    out.resize(end - out.constData());
 }
 
 } // namespace
+
+void AppendCsvField(QByteArray &out, QStringView text)
+{
+    if (!needsQuotes(text)) {
+        appendUtf8(out, text);
+        return;
+    }
+    out += '"';
+    qsizetype from = 0;
+    for (qsizetype q = text.indexOf(u'"'); q >= 0; q = text.indexOf(u'"', from)) {
+        appendUtf8(out, text.mid(from, q - from));
+        out += "\"\"";
+        from = q + 1;
+    }
+    appendUtf8(out, text.mid(from));
+    out += '"';
+}
 
 QByteArray CsvByteOrderMark()
 {
@@ -35,7 +61,7 @@ QByteArray CsvLine(const QStringList &fields)
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += ',';
-        line += csvField(fields.at(i));
+        AppendCsvField(line, fields.at(i));
     }
     line += "\r\n";
     return line;
@@ -46,45 +72,73 @@ QString ExportCancelled()
     return QStringLiteral("导出已取消，没有写出文件。");
 }
 
+CsvFile::CsvFile(const QString &path) : m_file(path) {}
+
+Status CsvFile::failure() const
+{
+    return Status::failure(QStringLiteral("无法写入文件 %1：%2").arg(m_file.fileName(), m_file.errorString()), Fault::IO);
+}
+
+Status CsvFile::open(const QStringList &headers)
+{
+    if (!m_file.open(QIODevice::WriteOnly))
+        return failure();
+    m_buffer = CsvByteOrderMark() + CsvLine(headers);
+    m_buffer.reserve(kFlushBytes + (64 << 10));
+    return {};
+}
+
+Status CsvFile::endLine()
+{
+    m_buffer += "\r\n";
+    if (m_buffer.size() < kFlushBytes)
+        return {};
+    const bool written = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.resize(0);
+    return written ? Status() : failure();
+}
+
+Status CsvFile::commit()
+{
+    if (!m_buffer.isEmpty() && m_file.write(m_buffer) != m_buffer.size())
+        return failure();
+    m_buffer.resize(0);
+    if (!m_file.commit())
+        return failure();
+    return {};
+}
+
 Status ExportCsv(Connection &c, const PagedQuery &q, const QStringList &headers, const CsvCells &cells,
                  const QString &path, Progress &progress)
 {
     auto total = CountRows(c, q);
     if (!total)
         return total.status();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Status::failure(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()), Fault::IO);
+    CsvFile file(path);
+    if (Status s = file.open(headers); !s)
+        return s;
     progress.stage(QStringLiteral("正在导出 %1 条记录…").arg(*total), *total);
-    QByteArray buffer = CsvByteOrderMark() + CsvLine(headers);
     qint64 done = 0;
-    bool stopped = false;
-    bool writeFailed = false;
+    Status stop;
     Status read = ReadAllRows(c, q, [&](const QVariantList &row) {
-        buffer += CsvLine(cells(row));
-        ++done;
-        if (buffer.size() >= (1 << 20)) {
-            writeFailed = file.write(buffer) != buffer.size();
-            buffer.clear();
+        const QStringList fields = cells(row);
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                file.separator();
+            AppendCsvField(file.line(), fields.at(i));
         }
-        if ((done & 255) == 0 && !progress.advance(done))
-            stopped = true;
-        return !stopped && !writeFailed;
+        stop = file.endLine();
+        ++done;
+        if (stop && (done & 255) == 0 && !progress.advance(done))
+            stop = Status::failure(ExportCancelled());
+        return stop.ok();
     });
-    if (read && !stopped && !writeFailed)
-        writeFailed = file.write(buffer) != buffer.size();
-    if (!read || stopped || writeFailed) {
-        file.cancelWriting();
-        if (!read)
-            return read;
-        if (stopped)
-            return Status::failure(ExportCancelled());
-        return Status::failure(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()), Fault::IO);
+    if (!read || !stop) {
+        file.abandon();
+        return read ? stop : read;
     }
     progress.advance(done);
-    if (!file.commit())
-        return Status::failure(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()), Fault::IO);
-    return {};
+    return file.commit();
 }
 
 Status ExportCsv(const PagedQuery &q, const QStringList &headers, const CsvCells &cells, const QString &path,

@@ -18,6 +18,10 @@ PagedQuery discQuery(const QString &where, const QString &counter, int blockList
     q.versionSql = QStringLiteral("SELECT table1_changes FROM list_counts WHERE id = 1");
     q.blocksSql = QStringLiteral("SELECT block, n FROM list_blocks WHERE list = %1 AND n > 0 ORDER BY block")
                       .arg(blockList);
+    // s1 and s3 come after the cover in the row; only a disc out has them (a rental sets
+    // both, a return or a delete clears both), and the index table1_out finds those.
+    q.lateColumns = 2;
+    q.lateWhere = QStringLiteral("t13 IS NOT NULL AND s3 IS NOT NULL");
     return q;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
 
@@ -63,9 +65,45 @@ Result<QByteArray> readPhoto(const QString &path)
     return bytes;
 }
 
+// Statements prepared once and run again with new values: many discs written in one
+// transaction share their statements.
+class Statements
+{
+public:
+    explicit Statements(Connection &c) : m_c(c) {}
+    Result<QSqlQuery *> run(const QString &sql, const QVariantList &binds)
+    {
+        auto it = m_prepared.find(sql);
+        if (it == m_prepared.end()) {
+            QSqlQuery q = m_c.query();
+            q.setForwardOnly(true);
+            if (!q.prepare(sql))
+                return m_c.failure(q.lastError());
+            it = m_prepared.insert(sql, q);
+        }
+        for (qsizetype i = 0; i < binds.size(); ++i)
+            it->bindValue(int(i), binds.at(i));
+        if (Status s = m_c.execPrepared(*it); !s)
+            return s;
+        return &*it;
+    }
+    Status exec(const QString &sql, const QVariantList &binds = {})
+    {
+        auto q = run(sql, binds);
+        if (!q)
+            return q.status();
+        (*q)->finish();
+        return {};
+    }
+
+private:
+    Connection &m_c;
+    QHash<QString, QSqlQuery> m_prepared;
+};
+
 // Writes the non-empty fields, the photo and today's date into row id, and offers the
 // lookup values to lists (a copy the caller keeps only after commit).
-Status writeFields(Connection &c, qint64 id, const DiscFields &f, LookupLists &lists)
+Status writeFields(Statements &statements, qint64 id, const DiscFields &f, LookupAdder &lookups)
 {
     QStringList sets;
     QVariantList binds;
@@ -82,7 +120,7 @@ Status writeFields(Connection &c, qint64 id, const DiscFields &f, LookupLists &l
         else
             binds << trimmed;
         if (col.list) {
-            auto added = AddIfNew(c, lists, *col.list, text);
+            auto added = lookups.add(*col.list, text);
             if (!added)
                 return added.status();
         }
@@ -104,15 +142,17 @@ Status writeFields(Connection &c, qint64 id, const DiscFields &f, LookupLists &l
     sets << QStringLiteral("s2 = ?");
     binds << toStoredDate(Clock::today());
     binds << id;
-    return c.exec(QStringLiteral("UPDATE table1 SET %1 WHERE id = ?").arg(sets.join(QStringLiteral(", "))),
-                  binds);
+    return statements.exec(QStringLiteral("UPDATE table1 SET %1 WHERE id = ?").arg(sets.join(QStringLiteral(", "))),
+                           binds);
 }
 
 // Writes the fields into row id and commits; the lookup lists change only with the commit.
 Status writeAndCommit(Connection &c, Transaction &tx, qint64 id, const DiscFields &f)
 {
     LookupLists lists = Lookups();
-    if (Status s = writeFields(c, id, f, lists); !s)
+    Statements statements(c);
+    LookupAdder lookups(c, lists);
+    if (Status s = writeFields(statements, id, f, lookups); !s)
         return s;
     if (Status s = tx.commit(); !s)
         return s;
@@ -150,22 +190,44 @@ bool IsCountText(const QString &text)
     return t.size() <= 4;
 }
 
-Result<qint64> AddDisc(Connection &c, const DiscFields &fields, LookupLists &lists)
+struct DiscAdder::State
+{
+    State(Connection &c, LookupLists &lists) : c(c), statements(c), lookups(c, lists) {}
+    Connection &c;
+    Statements statements;
+    LookupAdder lookups;
+};
+
+DiscAdder::DiscAdder(Connection &c, LookupLists &lists) : m(std::make_unique<State>(c, lists)) {}
+
+DiscAdder::~DiscAdder() = default;
+
+Result<qint64> DiscAdder::add(const DiscFields &fields)
 {
     if (fields.title.trimmed().isEmpty())
         return Status::failure(QStringLiteral("碟片名称不能为空！"));
     if (Status s = checkFields(fields); !s)
         return s;
-    if (Status s = AppendBlankDisc(c); !s)
+    // AppendBlankDisc's statement, prepared once here.
+    if (Status s = m->statements.exec(QStringLiteral("INSERT INTO table1 DEFAULT VALUES")); !s)
         return s;
     // There is always a free slot: the row just appended at the latest.
-    auto slot = c.scalar(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL ORDER BY id LIMIT 1"));
+    auto slot = m->statements.run(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL ORDER BY id LIMIT 1"), {});
     if (!slot)
         return slot.status();
-    const qint64 id = slot->toLongLong();
-    if (Status s = writeFields(c, id, fields, lists); !s)
+    QSqlQuery &q = **slot;
+    if (!q.next())
+        return m->c.failure(q.lastError());
+    const qint64 id = q.value(0).toLongLong();
+    q.finish();
+    if (Status s = writeFields(m->statements, id, fields, m->lookups); !s)
         return s;
     return id;
+}
+
+Result<qint64> AddDisc(Connection &c, const DiscFields &fields, LookupLists &lists)
+{
+    return DiscAdder(c, lists).add(fields);
 }
 
 Result<qint64> AddDisc(const DiscFields &fields)

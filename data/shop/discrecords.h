@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 #include "data/store/result.h"
@@ -57,6 +58,24 @@ Result<qint64> AddDisc(const DiscFields &fields);
 // committed, and the lookup values go into `lists`, which the caller makes current once
 // its commit succeeded.
 Result<qint64> AddDisc(Connection &c, const DiscFields &fields, LookupLists &lists);
+
+// AddDisc for many discs in one transaction the caller holds (an import): the same rows,
+// slots and lookup values as AddDisc one disc after another, with its statements prepared
+// once and each lookup column read once. The lookup values go into `lists`, which the
+// caller makes current once its commit succeeded.
+class DiscAdder
+{
+public:
+    DiscAdder(Connection &c, LookupLists &lists);
+    ~DiscAdder();
+    DiscAdder(const DiscAdder &) = delete;
+    DiscAdder &operator=(const DiscAdder &) = delete;
+    Result<qint64> add(const DiscFields &fields);
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
 
 // Stores the non-empty fields into the disc; an empty field keeps its column. A disc that
 // is out is refused, as the entry window shows it read-only.

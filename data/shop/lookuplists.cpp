@@ -160,4 +160,35 @@ Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QSt
     return true;
 }
 
+Result<bool> LookupAdder::add(Lookup which, const QString &text, Qt::CaseSensitivity cs)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    LookupList &list = m_lists.list(which);
+    if (list.contains(trimmed, cs))
+        return false;
+    // A full list takes no more values whatever the column holds; no need to read it.
+    if (list.isFull())
+        return false;
+    const auto key = [cs](const QString &v) { return cs == Qt::CaseSensitive ? v : v.toCaseFolded(); };
+    std::optional<QSet<QString>> &stored = m_stored[size_t(which) * 2 + (cs == Qt::CaseSensitive ? 0 : 1)];
+    if (!stored) {
+        auto values = m_c.run(QStringLiteral("SELECT %1 FROM table3 WHERE %1 IS NOT NULL").arg(LookupColumn(which)));
+        if (!values)
+            return values.status();
+        stored.emplace();
+        while (values.value().next())
+            stored->insert(key(values.value().value(0).toString().trimmed()));
+    }
+    if (stored->contains(key(trimmed)))
+        return false;
+    if (!list.append(trimmed))
+        return false;
+    if (Status s = m_c.exec(QStringLiteral("INSERT INTO table3 (%1) VALUES (?)").arg(LookupColumn(which)), {trimmed}); !s)
+        return s;
+    stored->insert(key(trimmed));
+    return true;
+}
+
 } // namespace db

@@ -1,8 +1,10 @@
 #pragma once
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 #include "data/store/result.h"
 
@@ -69,5 +71,22 @@ Status LoadLookupLists(Connection &c, LookupLists &lists);
 // Callers inside a transaction pass a copy of the lists and keep it only after commit.
 Result<bool> AddIfNew(Connection &c, LookupLists &lists, Lookup which, const QString &text,
                       Qt::CaseSensitivity cs = Qt::CaseSensitive);
+
+// AddIfNew for many values inside one transaction (an import): each column of table3 is
+// read once, at its first value, and what is added is remembered, instead of the column
+// being read again for every value. It answers as AddIfNew would, value after value.
+class LookupAdder
+{
+public:
+    LookupAdder(Connection &c, LookupLists &lists) : m_c(c), m_lists(lists) {}
+    Result<bool> add(Lookup which, const QString &text, Qt::CaseSensitivity cs = Qt::CaseSensitive);
+
+private:
+    Connection &m_c;
+    LookupLists &m_lists;
+    // Per list and way of comparing: the trimmed values its column holds (folded when
+    // compared without case).
+    std::array<std::optional<QSet<QString>>, 2 * AllLookups.size()> m_stored;
+};
 
 } // namespace db

@@ -260,6 +260,56 @@ Result<qint64> CountRows(Connection &c, const PagedQuery &q)
     return countRows(c, q);
 }
 
+namespace {
+
+// Two passes in key order, merged: the early columns of every row, and the late columns of
+// the few rows where they may be set (their rows are among the first pass's rows).
+Status readWithLateColumns(Connection &c, const PagedQuery &q, const std::function<bool(const QVariantList &row)> &row)
+{
+    QStringList early = q.columns.split(QLatin1Char(','));
+    const QStringList late = early.mid(early.size() - q.lateColumns);
+    early.resize(early.size() - q.lateColumns);
+    const QString order = orderClause(q);
+    auto lateRows = c.run(QStringLiteral("SELECT %1, %2 FROM %3%4 ORDER BY %5")
+                              .arg(q.key, late.join(QLatin1Char(',')), q.from, andClause(q, QLatin1Char('(') + q.lateWhere + QLatin1Char(')')), order),
+                          q.binds);
+    if (!lateRows)
+        return lateRows.status();
+    QSqlQuery &l = lateRows.value();
+    // Opened second, so that both statements read as of the same moment inside a transaction
+    // the caller may hold; without one each reads the file as it is.
+    auto rows = c.run(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(early.join(QLatin1Char(',')), q.from, whereClause(q), order),
+                      q.binds);
+    if (!rows)
+        return rows.status();
+    QSqlQuery &r = rows.value();
+    const bool descending = q.keyOrder == PagedQuery::KeyOrder::Descending;
+    bool lateHere = l.next();
+    const int columns = int(early.size());
+    while (r.next()) {
+        QVariantList values;
+        values.reserve(columns + q.lateColumns);
+        for (int i = 0; i < columns; ++i)
+            values << r.value(i);
+        const qint64 key = values.first().toLongLong();
+        // A late row whose key the first pass has gone past (written meanwhile) is skipped.
+        while (lateHere && (descending ? l.value(0).toLongLong() > key : l.value(0).toLongLong() < key))
+            lateHere = l.next();
+        const bool match = lateHere && l.value(0).toLongLong() == key;
+        for (int i = 0; i < q.lateColumns; ++i)
+            values << (match ? l.value(i + 1) : QVariant());
+        if (!row(values))
+            return {};
+    }
+    if (r.lastError().isValid())
+        return c.failure(r.lastError());
+    if (l.lastError().isValid())
+        return c.failure(l.lastError());
+    return {};
+}
+
+} // namespace
+
 Status ReadAllRows(Connection &c, const PagedQuery &q, const std::function<bool(const QVariantList &row)> &row)
 {
     if (q.finder) {
@@ -277,6 +327,8 @@ Status ReadAllRows(Connection &c, const PagedQuery &q, const std::function<bool(
                 return {};
         }
     }
+    if (q.lateColumns > 0 && q.keyOrder != KeyOrder::Other && q.sortValue.isEmpty())
+        return readWithLateColumns(c, q, row);
     auto rows = c.run(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(q.columns, q.from, whereClause(q), orderClause(q)),
                       q.binds);
     if (!rows)

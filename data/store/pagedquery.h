@@ -61,6 +61,13 @@ struct PagedQuery
     // substring search, say). The page's rows are then read by key, and only those that
     // pass `where`; from/where/binds still say which rows the list holds.
     KeyFinder finder;
+    // Optional, for reading every row (an export) of a list ordered by its key alone: the
+    // last `lateColumns` of `columns` sit behind a large column (a cover) in the table, so
+    // reading them means reading through it. They are then read apart, by a second pass in
+    // the same order over the rows that also pass `lateWhere` (a condition a small index
+    // answers), and are NULL in every other row.
+    int lateColumns = 0;
+    QString lateWhere;
 };
 
 // One page of a list: the counts the page counter shows and the rows of the page asked for.

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -15,6 +17,7 @@
 #include "data/shop/catalogueimport.h"
 #include "data/shop/csvexport.h"
 #include "data/shop/discrecords.h"
+#include "data/shop/shopexport.h"
 #include "data/store/programdir.h"
 #include "discs/input_form.h"
 #include "hoverpad/usercontrol1.h"
@@ -85,6 +88,8 @@ private slots:
     void discFilter();
     void catalogueImport_data();
     void catalogueImport();
+    void shopExport_data();
+    void shopExport();
 
 private:
     void fillDiscWindow(QWidget *w, const QString &entry, Entry how);
@@ -456,6 +461,43 @@ void tst_hostileinput::catalogueImport()
         QCOMPARE(row, (QVariantList{trimmed, trimmed, trimmed, text}));
     }
     QCOMPARE(pf.problems(), QString());
+}
+
+void tst_hostileinput::shopExport_data()
+{
+    QTest::addColumn<QString>("text");
+    for (const HostileText &t : testsupport::HostileTexts(db::FieldLimits::title))
+        QTest::newRow(qPrintable(t.name)) << t.text;
+    QTest::newRow("NUL") << QStringLiteral("前\u0000后");
+}
+
+// A disc stored by the entry window's rules with the text in its starring and synopsis comes
+// out of 导出全部数据 as stored: read back with the import's CSV reader, field for field.
+void tst_hostileinput::shopExport()
+{
+    QFETCH(QString, text);
+    ProgramFolder pf;
+    db::DiscFields f;
+    f.title = QStringLiteral("碟");
+    f.starring = text;
+    f.synopsis = text;
+    QVERIFY(db::AddDisc(f).ok());
+    QTemporaryDir out;
+    auto done = db::ExportShop(out.path(), db::NoProgress());
+    QVERIFY2(done.ok(), qPrintable(done.error()));
+    const db::ExportedTable &discs = db::ExportedTables().first();
+    QFile file(QDir(done->folder).filePath(discs.file));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith(db::CsvByteOrderMark()));
+    const QList<QStringList> records = db::ParseCsv(QString::fromUtf8(bytes.mid(3)));
+    QCOMPARE(records.size(), 2);
+    const QVariantList stored = pf.rows(QStringLiteral("SELECT t14, t34 FROM table1 WHERE t13 IS NOT NULL")).value(0);
+    QCOMPARE(records.at(1).value(discs.columns.indexOf(QStringLiteral("t14"))), stored.value(0).toString());
+    QCOMPARE(records.at(1).value(discs.columns.indexOf(QStringLiteral("t34"))), stored.value(1).toString());
+    // The synopsis is stored as typed unless it is blank (a blank field never fills a column).
+    QCOMPARE(stored.value(1).toString(), text.trimmed().isEmpty() ? QString() : text);
+    m_tried[QStringLiteral("whole-shop export")] += 1;
 }
 
 QTEST_MAIN(tst_hostileinput)

@@ -88,6 +88,7 @@ private slots:
     void oldLayoutCheckedAsItIs();
     void checkCommand_data();
     void checkCommand();
+    void checkTellsEachStep();
 };
 
 void tst_invariants::soundShopPasses_data()
@@ -451,6 +452,44 @@ void tst_invariants::checkCommand()
     // The check leaves the file exactly as it was.
     const QByteArray after = [&] { QFile f(file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }();
     QCOMPARE(after, before);
+}
+
+namespace {
+// Writes down what the check tells; stops at the step asked for (never at -1).
+class StepRecorder final : public db::Progress
+{
+public:
+    explicit StepRecorder(int stopAt = -1) : m_stopAt(stopAt) {}
+    void stage(const QString &what, qint64 steps) override { stages << what; total = steps; }
+    bool advance(qint64 done) override { return done != m_stopAt; }
+    QStringList stages;
+    qint64 total = 0;
+
+private:
+    int m_stopAt;
+};
+} // namespace
+
+// The integrity check first, then every rule, each told before it runs; a stop asked for
+// between them ends the check without a report.
+void tst_invariants::checkTellsEachStep()
+{
+    ProgramFolder pf;
+    arrangeSoundShop(pf);
+    StepRecorder steps;
+    const auto report = db::CheckFile(pf.realFile(), steps);
+    QVERIFY2(report.ok(), qPrintable(report.error()));
+    QCOMPARE(steps.total, qint64(1 + db::Invariants().size()));
+    QCOMPARE(steps.stages.size(), 1 + db::Invariants().size());
+    QVERIFY2(steps.stages.first().contains(QStringLiteral("完整性")), qPrintable(steps.stages.first()));
+    for (const QString &s : std::as_const(steps.stages))
+        QVERIFY2(s.startsWith(QStringLiteral("（")) && !s.contains(QLatin1Char('-')), qPrintable(s));
+
+    StepRecorder stopper(2);
+    const auto stopped = db::CheckFile(pf.realFile(), stopper);
+    QVERIFY(!stopped.ok());
+    QCOMPARE(stopped.error(), db::CheckCancelled());
+    QCOMPARE(stopper.stages.size(), 3);
 }
 
 QTEST_GUILESS_MAIN(tst_invariants)

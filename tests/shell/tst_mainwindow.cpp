@@ -7,8 +7,10 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "app/dataactions.h"
 #include "app/main_mdiform.h"
 #include "app/restoreform.h"
 #include "data/safety/backups.h"
@@ -35,6 +37,7 @@ private slots:
     void closingEmptiesScratchFolder();
     void sharedChildIsOnePerKind();
     void restoreFromMenuReloadsWindows();
+    void checkAndExportFromDataMenu();
 };
 
 void TestMainWindow::menuBarInOrder()
@@ -56,7 +59,8 @@ void TestMainWindow::menuBarInOrder()
         "menu3_4=全部客户列表", "menu3_5=未还客户列表",
         "    统计", "menu6_1=营业统计",
         "    登录", "menu5_1=更改登录用户", "menu5_2=更改登录密码",
-        "    数据", "menu7_1=立即备份", "menu7_2=从备份恢复…", "menu7_3=备份位置…", "menu7_4=数据源设置",
+        "    数据", "menu7_1=立即备份", "menu7_2=从备份恢复…", "menu7_3=备份位置…", "menu7_4=导出全部数据…", "menu7_5=检查数据文件",
+        "menu7_6=数据源设置",
         "    帮助", "menu4_1=快速使用指南", "menu4_2=关于", "menu4_4=演示数据"};
     QCOMPARE(seen, expected);
     QVERIFY(w.menuItem("menu4_4")->isCheckable());
@@ -217,6 +221,35 @@ void TestMainWindow::restoreFromMenuReloadsWindows()
     QCOMPARE(boxes.boxes().first().kind, msg::Recorder::Box::Confirm);
     QVERIFY2(boxes.lastText().contains(QStringLiteral("原数据文件保留为：") + kept), qPrintable(boxes.lastText()));
     QCOMPARE(folder.scalar("SELECT count(*) FROM table1").toInt(), 1);
+}
+
+// 检查数据文件 tells what it found through the message facade; 导出全部数据 writes its folder.
+void TestMainWindow::checkAndExportFromDataMenu()
+{
+    ProgramFolder folder;
+    folder.exec("INSERT INTO table1 (t13, t7) VALUES ('英雄', 1), ('卧虎藏龙', 2)");
+    msg::Recorder boxes;
+    main_MDIForm w;
+    w.show();
+    w.menuItem("menu7_5")->trigger();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY2(boxes.lastText().contains(QStringLiteral("未发现问题")), qPrintable(boxes.lastText()));
+
+    // A kept counter that no longer agrees with the rows is named.
+    folder.exec("UPDATE list_counts SET discs = 7");
+    w.menuItem("menu7_5")->trigger();
+    QCOMPARE(boxes.boxes().size(), 2);
+    QVERIFY2(boxes.lastText().contains(QStringLiteral("共发现")), qPrintable(boxes.lastText()));
+    QVERIFY2(boxes.lastText().contains(QStringLiteral("7")), qPrintable(boxes.lastText()));
+
+    QTemporaryDir out;
+    QVERIFY(dataactions::ExportShopTo(&w, out.path()));
+    QVERIFY2(boxes.lastText().startsWith(QStringLiteral("导出完毕")), qPrintable(boxes.lastText()));
+    const QStringList made = QDir(out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    QCOMPARE(made.size(), 1);
+    QFile discs(QDir(out.filePath(made.first())).filePath(QStringLiteral("table1 碟片.csv")));
+    QVERIFY(discs.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(discs.readAll()).contains(QStringLiteral("卧虎藏龙")));
 }
 
 QTEST_MAIN(TestMainWindow)
