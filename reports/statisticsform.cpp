@@ -84,7 +84,7 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
     resize(900, 620);
 
     auto *bar = new QHBoxLayout;
-    bar->addWidget(new QLabel(QStringLiteral("排行期间："), this));
+    bar->addWidget(new QLabel(QStringLiteral("统计期间："), this));
     m_preset = new QComboBox(this);
     m_preset->setObjectName(QStringLiteral("preset"));
     m_preset->addItems({QStringLiteral("最近 7 天"), QStringLiteral("最近 30 天"), QStringLiteral("本月"),
@@ -121,9 +121,9 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
-    const auto page = [&](const QString &caption, bool sideBySide = false) {
+    const auto page = [&](const QString &caption) {
         auto *w = new QWidget;
-        w->setLayout(sideBySide ? static_cast<QLayout *>(new QHBoxLayout) : new QVBoxLayout);
+        w->setLayout(new QVBoxLayout);
         w->layout()->setContentsMargins(0, 0, 0, 0);
         m_tabs->addTab(w, caption);
         return w;
@@ -133,9 +133,9 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
     m_monthly = addChartView(rentals, QStringLiteral("monthly"));
     m_daysOut = addChartView(page(QStringLiteral("在租天数")), QStringLiteral("daysOut"));
     m_deposits = addChartView(page(QStringLiteral("押金")), QStringLiteral("deposits"));
-    QWidget *ranks = page(QStringLiteral("租碟排行"), true);
-    m_titles = addChartView(ranks, QStringLiteral("titles"));
-    m_customers = addChartView(ranks, QStringLiteral("customers"));
+    // A ranking fills its page: the names along its side need the width.
+    m_titles = addChartView(page(QStringLiteral("碟片排行")), QStringLiteral("titles"));
+    m_customers = addChartView(page(QStringLiteral("客户排行")), QStringLiteral("customers"));
 
     auto *all = new QVBoxLayout(this);
     all->addLayout(bar);
@@ -191,13 +191,13 @@ void StatisticsForm::presetChosen(int index)
 
 bool StatisticsForm::setPeriod(const QDate &from, const QDate &to)
 {
-    m_from->setDate(from);
-    m_to->setDate(to);
-    if (db::Status s = db::ReadRankings(from, to, m_figures); !s) {
+    m_from->setDate(std::min(from, to));
+    m_to->setDate(std::max(from, to));
+    if (db::Status s = db::ReadPeriod(from, to, m_figures); !s) {
         msg::information(this, s.error());
         return false;
     }
-    drawRankings();
+    drawAll();
     return true;
 }
 
@@ -219,9 +219,16 @@ void StatisticsForm::drawAll()
         taken << m.taken;
         refunded << m.refunded;
     }
-    drawBars(m_daily, QStringLiteral("最近 30 天每日租出与归还（张）"), days,
+    const auto span = [](const QDate &a, const QDate &b, const QString &format) {
+        return QStringLiteral("%1 至 %2").arg(a.toString(format), b.toString(format));
+    };
+    const QString monthSpan = m_figures.months.isEmpty() ? QString()
+        : span(m_figures.months.first().from, m_figures.months.last().from, QStringLiteral("yyyy年M月"));
+    const QString daySpan = m_figures.days.isEmpty() ? QString()
+        : span(m_figures.days.first().from, m_figures.days.last().from, QStringLiteral("yyyy-MM-dd"));
+    drawBars(m_daily, daySpan + QStringLiteral(" 每日租出与归还（张）"), days,
              {{QStringLiteral("租出"), rentedDays}, {QStringLiteral("归还"), returnedDays}});
-    drawBars(m_monthly, QStringLiteral("最近 12 个月每月租出与归还（张）"), months,
+    drawBars(m_monthly, monthSpan + QStringLiteral(" 每月租出与归还（张）"), months,
              {{QStringLiteral("租出"), rentedMonths}, {QStringLiteral("归还"), returnedMonths}});
 
     QStringList groups;
@@ -236,7 +243,7 @@ void StatisticsForm::drawAll()
     if (series && !series->barSets().isEmpty())
         connect(series->barSets().first(), &QBarSet::clicked, this, [this](int i) { openDiscsOut(db::DaysOut(i)); });
 
-    drawBars(m_deposits, QStringLiteral("最近 12 个月每月收取与退还押金（元）"), months,
+    drawBars(m_deposits, monthSpan + QStringLiteral(" 每月收取与退还押金（元）"), months,
              {{QStringLiteral("收取"), taken}, {QStringLiteral("退还"), refunded}});
     m_held->setText(QStringLiteral("目前押金：%1 元").arg(QString::number(m_figures.depositsHeld, 'f', 2)));
     drawRankings();
@@ -252,9 +259,9 @@ void StatisticsForm::drawRankings()
         // Most rentals at the top: a horizontal chart draws its first category at the bottom.
         for (qsizetype i = ranked.size() - 1; i >= 0; --i) {
             QString name = ranked.at(i).name.simplified();
-            // The axis elides what does not fit; a short name stays readable.
-            if (name.size() > 8)
-                name = name.left(7) + QStringLiteral("…");
+            // A ranking has its page to itself, so a name of up to 20 characters shows whole.
+            if (name.size() > 20)
+                name = name.left(19) + QStringLiteral("…");
             // Customers by number and name; titles by their place in the ranking.
             if (customers)
                 name = QStringLiteral("%1 %2").arg(ranked.at(i).id, 6, 10, QLatin1Char('0')).arg(name);
