@@ -15,6 +15,7 @@
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -81,7 +82,8 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("statisticsForm"));
     setWindowTitle(QStringLiteral("营业统计"));
-    resize(900, 620);
+    // Tall enough for a ranking of 20 names, each on a line of its own.
+    resize(900, 720);
 
     auto *bar = new QHBoxLayout;
     bar->addWidget(new QLabel(QStringLiteral("统计期间："), this));
@@ -133,9 +135,23 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
     m_monthly = addChartView(rentals, QStringLiteral("monthly"));
     m_daysOut = addChartView(page(QStringLiteral("在租天数")), QStringLiteral("daysOut"));
     m_deposits = addChartView(page(QStringLiteral("押金")), QStringLiteral("deposits"));
-    // A ranking fills its page: the names along its side need the width.
-    m_titles = addChartView(page(QStringLiteral("碟片排行")), QStringLiteral("titles"));
-    m_customers = addChartView(page(QStringLiteral("客户排行")), QStringLiteral("customers"));
+    // A ranking fills its page: the names along its side need the width, and a line each of
+    // height, or the chart cuts them to "…"; a smaller window scrolls.
+    const auto ranking = [&](const QString &caption, const QString &name) {
+        auto *scroll = new QScrollArea;
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        auto *inner = new QWidget;
+        inner->setLayout(new QVBoxLayout);
+        inner->layout()->setContentsMargins(0, 0, 0, 0);
+        QChartView *v = addChartView(inner, name);
+        v->setMinimumHeight(db::kRanked * 26 + 80);
+        scroll->setWidget(inner);
+        page(caption)->layout()->addWidget(scroll);
+        return v;
+    };
+    m_titles = ranking(QStringLiteral("碟片排行"), QStringLiteral("titles"));
+    m_customers = ranking(QStringLiteral("客户排行"), QStringLiteral("customers"));
 
     auto *all = new QVBoxLayout(this);
     all->addLayout(bar);
@@ -211,7 +227,7 @@ void StatisticsForm::drawAll()
         returnedDays << double(d.returns);
     }
     for (const db::RentalCount &m : std::as_const(m_figures.months)) {
-        months << m.from.toString(QStringLiteral("yy年M月"));
+        months << m.from.toString(QStringLiteral("yy-MM"));
         rentedMonths << double(m.rentals);
         returnedMonths << double(m.returns);
     }
@@ -290,9 +306,16 @@ void StatisticsForm::openDiscsOut(db::DaysOut group)
         w->activate();
 }
 
+QPixmap StatisticsForm::shownPicture() const
+{
+    // A ranking's chart whole, also where its page scrolls.
+    const QList<QChartView *> views = m_tabs->currentWidget()->findChildren<QChartView *>();
+    return views.size() == 1 ? views.first()->grab() : m_tabs->currentWidget()->grab();
+}
+
 bool StatisticsForm::saveChart(const QString &path)
 {
-    const QPixmap picture = m_tabs->currentWidget()->grab();
+    const QPixmap picture = shownPicture();
     bool saved = false;
     if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
         QPdfWriter pdf(path);
@@ -329,7 +352,7 @@ void StatisticsForm::printChart()
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QPixmap picture = m_tabs->currentWidget()->grab();
+    const QPixmap picture = shownPicture();
     QPainter p(&printer);
     const QRect page = p.viewport();
     p.drawPixmap(QRect(page.topLeft(), picture.size().scaled(page.size(), Qt::KeepAspectRatio)), picture);

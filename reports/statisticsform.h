@@ -10,6 +10,7 @@ class QChartView;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QPixmap;
 class QTabWidget;
 
 // 营业统计: how the shop runs, as charts. The period chooser sets the days every chart but
@@ -38,6 +39,7 @@ private:
     void drawAll();
     void drawRankings();
     void printChart();
+    QPixmap shownPicture() const;
     void saveClicked();
     QChartView *addChartView(QWidget *page, const QString &name);
 
