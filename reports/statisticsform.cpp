@@ -49,7 +49,8 @@ void drawBars(QChartView *view, const QString &title, const QStringList &categor
         }
         series->append(set);
     }
-    series->setLabelsVisible(categories.size() <= 12 || horizontal);
+    // Numbers on the bars only where they fit: few bars, or a ranking, of small numbers.
+    series->setLabelsVisible((categories.size() <= 12 || horizontal) && top < 10000);
     chart->addSeries(series);
     auto *names = new QBarCategoryAxis;
     names->append(categories);
