@@ -15,6 +15,7 @@
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -48,7 +49,8 @@ void drawBars(QChartView *view, const QString &title, const QStringList &categor
         }
         series->append(set);
     }
-    series->setLabelsVisible(categories.size() <= 12 || horizontal);
+    // Numbers on the bars only where they fit: few bars, or a ranking, of small numbers.
+    series->setLabelsVisible((categories.size() <= 12 || horizontal) && top < 10000);
     chart->addSeries(series);
     auto *names = new QBarCategoryAxis;
     names->append(categories);
@@ -81,10 +83,11 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("statisticsForm"));
     setWindowTitle(QStringLiteral("营业统计"));
-    resize(900, 620);
+    // Tall enough for a ranking of 20 names, each on a line of its own.
+    resize(900, 720);
 
     auto *bar = new QHBoxLayout;
-    bar->addWidget(new QLabel(QStringLiteral("排行期间："), this));
+    bar->addWidget(new QLabel(QStringLiteral("统计期间："), this));
     m_preset = new QComboBox(this);
     m_preset->setObjectName(QStringLiteral("preset"));
     m_preset->addItems({QStringLiteral("最近 7 天"), QStringLiteral("最近 30 天"), QStringLiteral("本月"),
@@ -121,9 +124,9 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabs"));
-    const auto page = [&](const QString &caption, bool sideBySide = false) {
+    const auto page = [&](const QString &caption) {
         auto *w = new QWidget;
-        w->setLayout(sideBySide ? static_cast<QLayout *>(new QHBoxLayout) : new QVBoxLayout);
+        w->setLayout(new QVBoxLayout);
         w->layout()->setContentsMargins(0, 0, 0, 0);
         m_tabs->addTab(w, caption);
         return w;
@@ -133,9 +136,23 @@ StatisticsForm::StatisticsForm(QWidget *parent) : QWidget(parent)
     m_monthly = addChartView(rentals, QStringLiteral("monthly"));
     m_daysOut = addChartView(page(QStringLiteral("在租天数")), QStringLiteral("daysOut"));
     m_deposits = addChartView(page(QStringLiteral("押金")), QStringLiteral("deposits"));
-    QWidget *ranks = page(QStringLiteral("租碟排行"), true);
-    m_titles = addChartView(ranks, QStringLiteral("titles"));
-    m_customers = addChartView(ranks, QStringLiteral("customers"));
+    // A ranking fills its page: the names along its side need the width, and a line each of
+    // height, or the chart cuts them to "…"; a smaller window scrolls.
+    const auto ranking = [&](const QString &caption, const QString &name) {
+        auto *scroll = new QScrollArea;
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        auto *inner = new QWidget;
+        inner->setLayout(new QVBoxLayout);
+        inner->layout()->setContentsMargins(0, 0, 0, 0);
+        QChartView *v = addChartView(inner, name);
+        v->setMinimumHeight(db::kRanked * 26 + 80);
+        scroll->setWidget(inner);
+        page(caption)->layout()->addWidget(scroll);
+        return v;
+    };
+    m_titles = ranking(QStringLiteral("碟片排行"), QStringLiteral("titles"));
+    m_customers = ranking(QStringLiteral("客户排行"), QStringLiteral("customers"));
 
     auto *all = new QVBoxLayout(this);
     all->addLayout(bar);
@@ -191,13 +208,13 @@ void StatisticsForm::presetChosen(int index)
 
 bool StatisticsForm::setPeriod(const QDate &from, const QDate &to)
 {
-    m_from->setDate(from);
-    m_to->setDate(to);
-    if (db::Status s = db::ReadRankings(from, to, m_figures); !s) {
+    m_from->setDate(std::min(from, to));
+    m_to->setDate(std::max(from, to));
+    if (db::Status s = db::ReadPeriod(from, to, m_figures); !s) {
         msg::information(this, s.error());
         return false;
     }
-    drawRankings();
+    drawAll();
     return true;
 }
 
@@ -211,7 +228,7 @@ void StatisticsForm::drawAll()
         returnedDays << double(d.returns);
     }
     for (const db::RentalCount &m : std::as_const(m_figures.months)) {
-        months << m.from.toString(QStringLiteral("yy年M月"));
+        months << m.from.toString(QStringLiteral("yy-MM"));
         rentedMonths << double(m.rentals);
         returnedMonths << double(m.returns);
     }
@@ -219,9 +236,16 @@ void StatisticsForm::drawAll()
         taken << m.taken;
         refunded << m.refunded;
     }
-    drawBars(m_daily, QStringLiteral("最近 30 天每日租出与归还（张）"), days,
+    const auto span = [](const QDate &a, const QDate &b, const QString &format) {
+        return QStringLiteral("%1 至 %2").arg(a.toString(format), b.toString(format));
+    };
+    const QString monthSpan = m_figures.months.isEmpty() ? QString()
+        : span(m_figures.months.first().from, m_figures.months.last().from, QStringLiteral("yyyy年M月"));
+    const QString daySpan = m_figures.days.isEmpty() ? QString()
+        : span(m_figures.days.first().from, m_figures.days.last().from, QStringLiteral("yyyy-MM-dd"));
+    drawBars(m_daily, daySpan + QStringLiteral(" 每日租出与归还（张）"), days,
              {{QStringLiteral("租出"), rentedDays}, {QStringLiteral("归还"), returnedDays}});
-    drawBars(m_monthly, QStringLiteral("最近 12 个月每月租出与归还（张）"), months,
+    drawBars(m_monthly, monthSpan + QStringLiteral(" 每月租出与归还（张）"), months,
              {{QStringLiteral("租出"), rentedMonths}, {QStringLiteral("归还"), returnedMonths}});
 
     QStringList groups;
@@ -236,7 +260,7 @@ void StatisticsForm::drawAll()
     if (series && !series->barSets().isEmpty())
         connect(series->barSets().first(), &QBarSet::clicked, this, [this](int i) { openDiscsOut(db::DaysOut(i)); });
 
-    drawBars(m_deposits, QStringLiteral("最近 12 个月每月收取与退还押金（元）"), months,
+    drawBars(m_deposits, monthSpan + QStringLiteral(" 每月收取与退还押金（元）"), months,
              {{QStringLiteral("收取"), taken}, {QStringLiteral("退还"), refunded}});
     m_held->setText(QStringLiteral("目前押金：%1 元").arg(QString::number(m_figures.depositsHeld, 'f', 2)));
     drawRankings();
@@ -252,9 +276,9 @@ void StatisticsForm::drawRankings()
         // Most rentals at the top: a horizontal chart draws its first category at the bottom.
         for (qsizetype i = ranked.size() - 1; i >= 0; --i) {
             QString name = ranked.at(i).name.simplified();
-            // The axis elides what does not fit; a short name stays readable.
-            if (name.size() > 8)
-                name = name.left(7) + QStringLiteral("…");
+            // A ranking has its page to itself, so a name of up to 20 characters shows whole.
+            if (name.size() > 20)
+                name = name.left(19) + QStringLiteral("…");
             // Customers by number and name; titles by their place in the ranking.
             if (customers)
                 name = QStringLiteral("%1 %2").arg(ranked.at(i).id, 6, 10, QLatin1Char('0')).arg(name);
@@ -283,9 +307,16 @@ void StatisticsForm::openDiscsOut(db::DaysOut group)
         w->activate();
 }
 
+QPixmap StatisticsForm::shownPicture() const
+{
+    // A ranking's chart whole, also where its page scrolls.
+    const QList<QChartView *> views = m_tabs->currentWidget()->findChildren<QChartView *>();
+    return views.size() == 1 ? views.first()->grab() : m_tabs->currentWidget()->grab();
+}
+
 bool StatisticsForm::saveChart(const QString &path)
 {
-    const QPixmap picture = m_tabs->currentWidget()->grab();
+    const QPixmap picture = shownPicture();
     bool saved = false;
     if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
         QPdfWriter pdf(path);
@@ -322,7 +353,7 @@ void StatisticsForm::printChart()
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QPixmap picture = m_tabs->currentWidget()->grab();
+    const QPixmap picture = shownPicture();
     QPainter p(&printer);
     const QRect page = p.viewport();
     p.drawPixmap(QRect(page.topLeft(), picture.size().scaled(page.size(), Qt::KeepAspectRatio)), picture);

@@ -10,10 +10,11 @@ class QChartView;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QPixmap;
 class QTabWidget;
 
-// 营业统计: how the shop runs, as charts. The period chooser sets the days the rankings
-// count; a bar of the days-out chart opens the list of those discs. The chart shown is
+// 营业统计: how the shop runs, as charts. The period chooser sets the days every chart but
+// the discs out counts; a bar of the days-out chart opens the list of those discs. The chart shown is
 // printed, or saved as a PNG picture or a PDF file.
 class StatisticsForm : public QWidget
 {
@@ -23,7 +24,7 @@ public:
 
     // Reads every figure anew and draws the charts; false (reported) when the file cannot be read.
     bool reload();
-    // Sets the period of the rankings and redraws them.
+    // Sets the period and redraws the charts.
     bool setPeriod(const QDate &from, const QDate &to);
     // Saves the chart shown: a PDF for a .pdf name, a picture otherwise.
     bool saveChart(const QString &path);
@@ -38,6 +39,7 @@ private:
     void drawAll();
     void drawRankings();
     void printChart();
+    QPixmap shownPicture() const;
     void saveClicked();
     QChartView *addChartView(QWidget *page, const QString &name);
 

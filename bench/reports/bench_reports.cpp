@@ -1,6 +1,7 @@
-// Times 营业统计 (open, change of period), the export of the all-discs list and the import
-// of a catalogue on a generated shop:
-//   lanlan_bench_reports SHOP.sqlite [--reps N] [--import N]
+// Times 营业统计 (open, change of period) beside the naive statements counting the rows,
+// the upgrade of an older shop, the export of the all-discs list and the import of a
+// catalogue on a generated shop:
+//   lanlan_bench_reports SHOP.sqlite [--reps N] [--import N] [--statistics-only]
 // The shop is copied first; the copy is written to.
 #include <QApplication>
 #include <QDir>
@@ -14,11 +15,53 @@
 #include "data/shop/demodata.h"
 #include "data/shop/disclists.h"
 #include "data/shop/lookuplists.h"
+#include "data/shop/statistics.h"
 #include "data/store/clock.h"
+#include "data/store/connection.h"
+#include "data/store/dates.h"
 #include "data/store/programdir.h"
+#include "data/store/schema.h"
 #include "reports/statisticsform.h"
 
 using namespace bench;
+
+namespace {
+
+void mustRun(db::Connection &c, const QString &sql, const QVariantList &binds = {})
+{
+    auto q = c.run(sql, binds);
+    must(q.ok(), sql);
+    while (q.value().next()) {
+    }
+}
+
+// The rankings of a period counted from the rental records, as the first statistics did.
+void naivePeriod(db::Connection &c, const QDate &from, const QDate &to)
+{
+    const QVariantList p = {db::toStoredDate(from), db::toStoredDate(to)};
+    mustRun(c, QStringLiteral("SELECT discname, count(*) AS n FROM table4 WHERE substr(s1, 1, 10) BETWEEN ? AND ? "
+                              "AND discname IS NOT NULL GROUP BY discname ORDER BY n DESC, discname LIMIT 20"), p);
+    mustRun(c, QStringLiteral("SELECT r.khid, ifnull(table2.t1, ''), r.n FROM (SELECT khid, count(*) AS n FROM table4 "
+                              "WHERE substr(s1, 1, 10) BETWEEN ? AND ? GROUP BY khid) AS r LEFT JOIN table2 "
+                              "ON table2.id = r.khid ORDER BY r.n DESC, r.khid LIMIT 20"), p);
+}
+
+// Every figure of the window counted from the rows, as the first statistics did.
+void naiveOpen(db::Connection &c, const QDate &today)
+{
+    const QVariantList year = {db::toStoredDate(QDate(today.year(), today.month(), 1).addMonths(-11)), db::toStoredDate(today)};
+    for (const char *column : {"s1", "s3"})
+        mustRun(c, QStringLiteral("SELECT substr(%1, 1, 10) AS d, count(*) FROM table4 WHERE substr(%1, 1, 10) BETWEEN ? AND ? "
+                                  "GROUP BY d").arg(QLatin1String(column)), year);
+    mustRun(c, QStringLiteral("SELECT substr(s1, 1, 10) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL"));
+    mustRun(c, QStringLiteral("SELECT total(t4) FROM table2 WHERE t1 IS NOT NULL AND t4 > 0"));
+    mustRun(c, QStringLiteral("SELECT s5, t4 FROM table2 WHERE t1 IS NOT NULL AND t4 > 0 AND substr(s5, 1, 10) BETWEEN ? AND ?"), year);
+    mustRun(c, QStringLiteral("SELECT s2, s1 FROM table6 WHERE substr(s2, 1, 10) BETWEEN ? AND ?"), year);
+    mustRun(c, QStringLiteral("SELECT s3, s1 FROM table6 WHERE substr(s3, 1, 10) BETWEEN ? AND ?"), year);
+    naivePeriod(c, today.addDays(-29), today);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -26,6 +69,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int reps = 5;
+    const bool statisticsOnly = args.removeAll(QStringLiteral("--statistics-only")) > 0;
     qint64 importLines = 100000;
     if (const qsizetype i = args.indexOf(QStringLiteral("--reps")); i >= 0 && i + 1 < args.size()) {
         reps = args.at(i + 1).toInt();
@@ -40,28 +84,55 @@ int main(int argc, char **argv)
     must(QFile::copy(args.first(), dir.filePath(QStringLiteral("db.sqlite"))), QStringLiteral("copy ") + args.first());
     db::ProgramDir::setPath(dir.path());
     db::DemoData::setEnabled(false);
-    must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
     QTextStream out(stdout);
-    out << "| work | median ms | p95 ms |\n|---|---|---|\n";
-
-    const auto row = [&](const QString &what, const Stats &s) {
-        out << "| " << what << " | " << QString::number(s.median, 'f', 1) << " | " << QString::number(s.p95, 'f', 1)
-            << " |\n";
-        out.flush();
+    out << "| work | median ms | p95 ms | naive median ms | naive p95 ms | ratio |\n|---|---|---|---|---|---|\n";
+    const auto row = [&](const QString &what, const Stats &s, const std::optional<Stats> &naive = std::nullopt) {
+        printRow(out, {what}, s, naive);
     };
+
+    int version = 0;
+    {
+        db::Connection raw(dir.filePath(QStringLiteral("db.sqlite")), db::Connection::Mode::Inspect);
+        version = raw.scalar(QStringLiteral("PRAGMA user_version")).value().toInt();
+    }
+    if (version < db::SchemaVersion()) {
+        row(QStringLiteral("upgrade of the file from layout %1 to %2 (one run)").arg(version).arg(db::SchemaVersion()),
+            time(1, [] { must(db::Connection().ok(), QStringLiteral("upgrade")); }));
+    }
+    must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
+    const QDate today = db::Clock::today();
+    db::Connection naive;
 
     // Opening: the window made, every figure read and every chart drawn.
     row(QStringLiteral("营业统计 opens"), time(reps, [] {
             StatisticsForm w;
             must(w.reload(), QStringLiteral("statistics"));
-        }));
+        }),
+        time(std::min(reps, 3), [&] { naiveOpen(naive, today); }));
     StatisticsForm w;
     must(w.reload(), QStringLiteral("statistics"));
-    const QDate today = db::Clock::today();
+    // Periods of 7 to 337 days up to today, each length as often.
+    const int lengths = 12;
     int n = 0;
-    row(QStringLiteral("change of period"), time(reps, [&] {
-            must(w.setPeriod(today.addDays(-(7 + 30 * (n++ % 12))), today), QStringLiteral("period"));
-        }));
+    const auto periodFrom = [&](int i) { return today.addDays(-(7 + 30 * (i % lengths)) + 1); };
+    row(QStringLiteral("change of period (7 to 337 days)"), time(std::max(reps, 2) * lengths, [&] {
+            must(w.setPeriod(periodFrom(n++), today), QStringLiteral("period"));
+        }),
+        time(3, [&, k = 0]() mutable { naivePeriod(naive, periodFrom(5 * k++), today); }));
+    // Each length: the window, then the figures alone (read without drawing).
+    for (int i = 0; i < lengths; ++i) {
+        const QString days = QString::number(periodFrom(i).daysTo(today) + 1);
+        row(QStringLiteral("  change of period to the last %1 days").arg(days),
+            time(3, [&] { must(w.setPeriod(periodFrom(i), today), QStringLiteral("period")); }));
+        row(QStringLiteral("  the figures of the last %1 days read (no drawing)").arg(days), time(3, [&] {
+                db::ShopStatistics s;
+                must(db::ReadPeriod(naive, periodFrom(i), today, s).ok(), QStringLiteral("read"));
+            }));
+    }
+    if (statisticsOnly) {
+        db::ProgramDir::setPath(QString());
+        return 0;
+    }
 
     const QString csv = dir.filePath(QStringLiteral("discs.csv"));
     const QStringList headers = {QStringLiteral("碟片编号"), QStringLiteral("所属柜位"), QStringLiteral("碟片名称"),

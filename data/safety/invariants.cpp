@@ -8,6 +8,7 @@
 #include "data/store/serverschema.h"
 #include "data/search/customerindex.h"
 #include "data/search/discindex.h"
+#include "data/store/figures.h"
 #include "data/store/formatting.h"
 #include "data/shop/lookuplists.h"
 
@@ -199,6 +200,57 @@ Status findLookupDuplicates(Connection &c, QStringList &out)
     return {};
 }
 
+// The kept figures of the statistics (figures.h) against the same figures counted anew.
+QString money(const QVariant &cents) { return QString::number(cents.toLongLong() / 100.0, 'f', 2); }
+
+QString describeShopDay(const QVariantList &r)
+{
+    static const char *const what[][2] = {{"租出", "张"}, {"归还", "张"}, {"在押押金", "元"},
+                                          {"当日收取、后已退还的押金", "元"}, {"退还押金", "元"}};
+    QStringList wrong;
+    for (int i = 0; i < 5; ++i) {
+        const QVariant &kept = r[1 + 2 * i], &actual = r[2 + 2 * i];
+        if (kept.toLongLong() == actual.toLongLong())
+            continue;
+        const auto shown = [&](const QVariant &v) {
+            return (i >= 2 ? money(v) : QString::number(v.toLongLong())) + QLatin1Char(' ') + QString::fromUtf8(what[i][1]);
+        };
+        wrong << QStringLiteral("%1 %2，实际为 %3").arg(QString::fromUtf8(what[i][0]), shown(kept), shown(actual));
+    }
+    const QString day = r[0].toString().isEmpty() ? QStringLiteral("无日期") : r[0].toString();
+    return QStringLiteral("营业统计按日数字（shop_days）中 %1 记为%2。").arg(day, wrong.join(QStringLiteral("；")));
+}
+
+const QString kShopDaysRule = QStringLiteral(R"(
+    WITH actual (day, rentals, returns, held, taken_back, refunded) AS (%1)
+    SELECT * FROM (
+      SELECT a.day, coalesce(k.rentals, 0) AS kr, a.rentals AS ar, coalesce(k.returns, 0) AS kb, a.returns AS ab,
+             coalesce(k.held, 0) AS kh, a.held AS ah, coalesce(k.taken_back, 0) AS kt, a.taken_back AS ta,
+             coalesce(k.refunded, 0) AS kf, a.refunded AS af
+      FROM actual a LEFT JOIN shop_days k ON k.day = a.day
+      UNION ALL
+      SELECT k.day, k.rentals, 0, k.returns, 0, k.held, 0, k.taken_back, 0, k.refunded, 0 FROM shop_days k
+      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.day = k.day))
+    WHERE kr <> ar OR kb <> ab OR kh <> ah OR kt <> ta OR kf <> af ORDER BY day)").arg(CountedShopDays());
+
+const QString kTitleCountsRule = QStringLiteral(R"(
+    WITH actual (per, span, title, n) AS (%1)
+    SELECT * FROM (
+      SELECT a.per, a.span, a.title, coalesce(k.n, 0) AS kept, a.n AS actual_n
+      FROM actual a LEFT JOIN title_counts k ON k.per = a.per AND k.span = a.span AND k.title = a.title
+      UNION ALL
+      SELECT k.per, k.span, k.title, k.n, 0 FROM title_counts k
+      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE k.per = a.per AND k.span = a.span AND k.title = a.title))
+    WHERE kept <> actual_n ORDER BY per, span, title)").arg(CountedTitleCounts());
+
+const QString kCustomerRentalsRule = QStringLiteral(R"(
+    WITH actual (khid, n) AS (%1)
+    SELECT * FROM (
+      SELECT a.khid, coalesce(k.n, 0) AS kept, a.n AS actual_n FROM actual a LEFT JOIN customer_rentals k ON k.khid = a.khid
+      UNION ALL
+      SELECT k.khid, k.n, 0 FROM customer_rentals k WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.khid = k.khid))
+    WHERE kept <> actual_n ORDER BY khid)").arg(CountedCustomerRentals());
+
 QList<Invariant> makeInvariants()
 {
     return {
@@ -279,6 +331,19 @@ QList<Invariant> makeInvariants()
         // A server shop searches with the server's own indexes.
         {QStringLiteral("disc-index"), 3, CheckDiscIndex, false},
         {QStringLiteral("customer-index"), 4, CheckCustomerIndex, false},
+        RowInvariant(QStringLiteral("shop-days"), 7, kShopDaysRule, describeShopDay),
+        RowInvariant(QStringLiteral("title-counts"), 7, kTitleCountsRule,
+                     [](const QVariantList &r) {
+                         const QString span = r[0].toLongLong() == 1 ? r[1].toString() + QLatin1Char(' ')
+                                                                     : QStringLiteral("%1（整月）").arg(r[1].toString());
+                         return QStringLiteral("营业统计按片名计数（title_counts）中《%1》在 %2记为 %3 次，实际为 %4 次。")
+                             .arg(text(r[2]), span, r[3].toString(), r[4].toString());
+                     }),
+        RowInvariant(QStringLiteral("customer-rentals"), 7, kCustomerRentalsRule,
+                     [](const QVariantList &r) {
+                         return QStringLiteral("营业统计按客户计数（customer_rentals）中客户 %1 的租碟记录记为 %2 条，实际为 %3 条。")
+                             .arg(number(r[0]), r[1].toString(), r[2].toString());
+                     }),
     };
 }
 
@@ -376,6 +441,9 @@ QString ruleTitle(const QString &name)
         {QStringLiteral("card-date-with-card"), QStringLiteral("办证日期与办证类型")},
         {QStringLiteral("disc-index"), QStringLiteral("碟片搜索索引")},
         {QStringLiteral("customer-index"), QStringLiteral("客户搜索索引")},
+        {QStringLiteral("shop-days"), QStringLiteral("营业统计的每日数字")},
+        {QStringLiteral("title-counts"), QStringLiteral("营业统计的片名计数")},
+        {QStringLiteral("customer-rentals"), QStringLiteral("营业统计的客户计数")},
     };
     return titles.value(name, name);
 }

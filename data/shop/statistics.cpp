@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <limits>
 
 #include "data/store/connection.h"
@@ -12,31 +13,180 @@ namespace db {
 
 namespace {
 
-constexpr int kDays = 30;
-constexpr int kMonths = 12;
-constexpr int kRanked = 20;
-
 QDate monthOf(const QDate &d) { return QDate(d.year(), d.month(), 1); }
+QString monthKey(const QDate &d) { return d.toString(QStringLiteral("yyyy-MM")); }
 
-// Rows of (date text, number) summed into the slots whose first day is the date's day
-// (per day) or month (per month).
-template <typename Add>
-Status sumByDate(Connection &c, const QString &sql, const QVariantList &binds, Add add)
+// The day after which a disc rented on it has been out more than `days` days.
+QString daysAgo(const QDate &today, int days) { return toStoredDate(today.addDays(-days)); }
+
+// Rentals, returns and deposits per day and per month, from the kept day figures.
+Status readDays(Connection &c, ShopStatistics &s)
 {
-    auto rows = c.run(sql, binds);
+    const QDate firstDay = std::max(s.from, s.to.addDays(-(kMaxDays - 1)));
+    const QDate lastMonth = monthOf(s.to);
+    const QDate firstMonth = std::max(std::min(monthOf(s.from), lastMonth.addMonths(-(kMinMonths - 1))),
+                                      lastMonth.addMonths(-(kMaxMonths - 1)));
+    s.days.clear();
+    s.months.clear();
+    s.deposits.clear();
+    for (QDate d = firstDay; d <= s.to; d = d.addDays(1))
+        s.days << RentalCount{d};
+    for (QDate m = firstMonth; m <= lastMonth; m = m.addMonths(1)) {
+        s.months << RentalCount{m};
+        s.deposits << DepositMonth{m};
+    }
+    // Whole months: the last one up to its end, past the period's last day.
+    auto rows = c.run(QStringLiteral("SELECT day, rentals, returns, held + taken_back, refunded FROM shop_days "
+                                     "WHERE day >= ? AND day <= ?"),
+                      {toStoredDate(std::min(firstDay, firstMonth)), toStoredDate(lastMonth.addMonths(1).addDays(-1))});
     if (!rows)
         return rows.status();
     QSqlQuery &r = rows.value();
     while (r.next()) {
-        const QDate d = fromStoredDate(r.value(0).toString().left(10));
-        if (d.isValid())
-            add(d, r.value(1));
+        const QDate d = fromStoredDate(r.value(0));
+        if (!d.isValid())
+            continue;
+        const qint64 rentals = r.value(1).toLongLong(), returns = r.value(2).toLongLong();
+        if (d >= firstDay && d <= s.to) {
+            RentalCount &day = s.days[firstDay.daysTo(d)];
+            day.rentals += rentals;
+            day.returns += returns;
+        }
+        const qint64 m = (d.year() - firstMonth.year()) * 12 + d.month() - firstMonth.month();
+        if (m >= 0 && m < s.months.size()) {
+            s.months[m].rentals += rentals;
+            s.months[m].returns += returns;
+            s.deposits[m].taken += r.value(3).toLongLong() / 100.0;
+            s.deposits[m].refunded += r.value(4).toLongLong() / 100.0;
+        }
     }
     return {};
 }
 
-// The day after which a disc rented on it has been out more than `days` days.
-QString daysAgo(const QDate &today, int days) { return toStoredDate(today.addDays(-days)); }
+// An empty range of span keys binds as ('9', '0').
+QVariantList spanRange(const QString &from, const QString &to)
+{
+    return from <= to ? QVariantList{from, to} : QVariantList{QStringLiteral("9"), QStringLiteral("0")};
+}
+
+// Titles from the kept counts: whole months from the month rows, the days before and after
+// them from the day rows.
+Status readTitles(Connection &c, const QDate &from, const QDate &to, QList<Ranked> &out)
+{
+    const QDate firstWhole = from.day() == 1 ? from : monthOf(from).addMonths(1);
+    const QDate lastWhole = to.addDays(1).day() == 1 ? monthOf(to) : monthOf(to).addMonths(-1);
+    QVariantList binds;
+    if (firstWhole <= lastWhole) {
+        binds << spanRange(monthKey(firstWhole), monthKey(lastWhole))
+              << spanRange(toStoredDate(from), toStoredDate(firstWhole.addDays(-1)))
+              << spanRange(toStoredDate(lastWhole.addMonths(1)), toStoredDate(to));
+    } else {
+        binds << spanRange(QStringLiteral("9"), QStringLiteral("0")) << spanRange(toStoredDate(from), toStoredDate(to))
+              << spanRange(QStringLiteral("9"), QStringLiteral("0"));
+    }
+    auto titles = c.run(QStringLiteral("SELECT title, sum(n) AS c FROM title_counts "
+                                       "WHERE (per = 2 AND span BETWEEN ? AND ?) OR (per = 1 AND span BETWEEN ? AND ?) "
+                                       "OR (per = 1 AND span BETWEEN ? AND ?) "
+                                       "GROUP BY title HAVING sum(n) > 0 ORDER BY c DESC, title LIMIT %1").arg(kRanked),
+                        binds);
+    if (!titles)
+        return titles.status();
+    out.clear();
+    while (titles.value().next())
+        out << Ranked{0, titles.value().value(0).toString(), titles.value().value(1).toLongLong()};
+    return {};
+}
+
+bool ranksAbove(const Ranked &a, const Ranked &b) { return a.rentals > b.rentals || (a.rentals == b.rentals && a.id < b.id); }
+
+// Customers down the kept totals, most first, each counted in the period by its own records,
+// until no total left can reach the last of the ranking. That ends soon when the period holds
+// most rentals; for a short one it is cheaper to count the period's rentals. After the first
+// customers the ranking's last sets a floor, and the totals at or above it say how far the
+// walk can go: past `budget` customers it gives up. False: given up.
+Result<bool> walkCustomers(Connection &c, const QVariantList &period, qint64 budget, QList<Ranked> &top)
+{
+    qint64 lastTotal = std::numeric_limits<qint64>::max(), lastId = 0;
+    for (int chunk = 256;; chunk = 2048) {
+        auto rows = c.run(QStringLiteral("SELECT k.khid, k.n, (SELECT count(*) FROM table4 r WHERE r.khid = k.khid "
+                                         "AND substr(r.s1, 1, 10) BETWEEN ? AND ?) FROM customer_rentals k "
+                                         "WHERE k.n < ? OR (k.n = ? AND k.khid < ?) ORDER BY k.n DESC, k.khid DESC LIMIT %1")
+                              .arg(chunk),
+                          {period.at(0), period.at(1), lastTotal, lastTotal, lastId});
+        if (!rows)
+            return rows.status();
+        QSqlQuery &r = rows.value();
+        int read = 0;
+        while (r.next()) {
+            ++read;
+            lastId = r.value(0).toLongLong();
+            lastTotal = r.value(1).toLongLong();
+            if (top.size() == kRanked && lastTotal < top.last().rentals)
+                return true;
+            if (const qint64 n = r.value(2).toLongLong(); n > 0) {
+                const Ranked k{lastId, {}, n};
+                top.insert(std::upper_bound(top.begin(), top.end(), k, ranksAbove) - top.begin(), k);
+                if (top.size() > kRanked)
+                    top.removeLast();
+            }
+        }
+        if (read < chunk)
+            return true;
+        if (chunk == 256) {
+            const qint64 floor = top.size() == kRanked ? top.last().rentals : 1;
+            auto ahead = c.scalar(QStringLiteral("SELECT count(*) FROM customer_rentals WHERE n >= ?"), {floor});
+            if (!ahead)
+                return ahead.status();
+            if (ahead->toLongLong() > budget)
+                return false;
+        }
+    }
+}
+
+Status readCustomers(Connection &c, const QDate &from, const QDate &to, qint64 rentals, CustomerRanking way,
+                     QList<Ranked> &out)
+{
+    out.clear();
+    if (rentals == 0)
+        return {};
+    const QVariantList period = {toStoredDate(from), toStoredDate(to)};
+    // Counting a period's rentals costs about as much as walking an eighth as many customers.
+    const qint64 budget = way == CustomerRanking::Walk    ? std::numeric_limits<qint64>::max()
+                        : way == CustomerRanking::Count ? 0
+                                                        : std::max<qint64>(512, rentals / 8);
+    auto walked = budget > 0 ? walkCustomers(c, period, budget, out) : Result<bool>(false);
+    if (!walked)
+        return walked.status();
+    if (!*walked) {
+        out.clear();
+        // The day range finds the records by the index on their day; substr keeps the days exact.
+        auto counted = c.run(QStringLiteral("SELECT khid, count(*) AS c FROM table4 WHERE s1 >= ? AND s1 < ? "
+                                            "AND substr(s1, 1, 10) BETWEEN ? AND ? AND khid IS NOT NULL "
+                                            "GROUP BY khid ORDER BY c DESC, khid LIMIT %1").arg(kRanked),
+                             {period.at(0), toStoredDate(to.addDays(1)), period.at(0), period.at(1)});
+        if (!counted)
+            return counted.status();
+        while (counted.value().next())
+            out << Ranked{counted.value().value(0).toLongLong(), {}, counted.value().value(1).toLongLong()};
+    }
+    if (out.isEmpty())
+        return {};
+    QStringList marks;
+    QVariantList ids;
+    for (const Ranked &k : std::as_const(out)) {
+        marks << QStringLiteral("?");
+        ids << k.id;
+    }
+    auto names = c.run(QStringLiteral("SELECT id, t1 FROM table2 WHERE id IN (%1)").arg(marks.join(QLatin1Char(','))), ids);
+    if (!names)
+        return names.status();
+    QHash<qint64, QString> byId;
+    while (names.value().next())
+        byId.insert(names.value().value(0).toLongLong(), names.value().value(1).toString());
+    for (Ranked &k : out)
+        k.name = byId.value(k.id);
+    return {};
+}
 
 } // namespace
 
@@ -57,6 +207,7 @@ PagedQuery DiscsOutQuery(DaysOut group, const QDate &today)
     q.columns = QStringLiteral("id,t13,t38,t7,t18,t14,t11,t10,t20,s1,s3");
     q.from = QStringLiteral("table1");
     q.keyOrder = PagedQuery::KeyOrder::Descending;
+    // The day a disc went out is indexed (table1_out_since) as written here.
     const QString out = QStringLiteral("t13 IS NOT NULL AND s3 IS NOT NULL AND ");
     const QString day = QStringLiteral("substr(s1, 1, 10)");
     switch (group) {
@@ -74,120 +225,56 @@ PagedQuery DiscsOutQuery(DaysOut group, const QDate &today)
         break;
     case DaysOut::Longer:
         // A disc out without a readable date has been out longer than anyone remembers.
-        q.where = out + QStringLiteral("(s1 IS NULL OR ") + day + QStringLiteral(" < ?)");
+        q.where = out + QStringLiteral("(") + day + QStringLiteral(" IS NULL OR ") + day + QStringLiteral(" < ?)");
         q.binds = {daysAgo(today, 90)};
         break;
     }
     return q;
 }
 
-Status ReadRankings(Connection &c, const QDate &from, const QDate &to, ShopStatistics &out)
+Status ReadPeriod(Connection &c, const QDate &from, const QDate &to, ShopStatistics &out, CustomerRanking way)
 {
-    const QVariantList period = {toStoredDate(from), toStoredDate(to)};
-    out.topTitles.clear();
-    out.topCustomers.clear();
-    auto titles = c.run(QStringLiteral("SELECT discname, count(*) AS n FROM table4 "
-                                       "WHERE substr(s1, 1, 10) BETWEEN ? AND ? AND discname IS NOT NULL "
-                                       "GROUP BY discname ORDER BY n DESC, discname LIMIT %1").arg(kRanked),
-                        period);
-    if (!titles)
-        return titles.status();
-    while (titles.value().next())
-        out.topTitles << Ranked{0, titles.value().value(0).toString(), titles.value().value(1).toLongLong()};
-    auto customers = c.run(QStringLiteral("SELECT r.khid, ifnull(table2.t1, ''), r.n FROM "
-                                          "(SELECT khid, count(*) AS n FROM table4 "
-                                          " WHERE substr(s1, 1, 10) BETWEEN ? AND ? GROUP BY khid) AS r "
-                                          "LEFT JOIN table2 ON table2.id = r.khid "
-                                          "ORDER BY r.n DESC, r.khid LIMIT %1").arg(kRanked),
-                           period);
-    if (!customers)
-        return customers.status();
-    while (customers.value().next())
-        out.topCustomers << Ranked{customers.value().value(0).toLongLong(), customers.value().value(1).toString(),
-                                   customers.value().value(2).toLongLong()};
-    return {};
+    out.from = std::min(from, to);
+    out.to = std::max(from, to);
+    if (Status s = readDays(c, out); !s)
+        return s;
+    if (Status s = readTitles(c, out.from, out.to, out.topTitles); !s)
+        return s;
+    auto rentals = c.scalar(QStringLiteral("SELECT coalesce(sum(rentals), 0) FROM shop_days WHERE day BETWEEN ? AND ?"),
+                            {toStoredDate(out.from), toStoredDate(out.to)});
+    if (!rentals)
+        return rentals.status();
+    return readCustomers(c, out.from, out.to, rentals->toLongLong(), way, out.topCustomers);
 }
 
-Status ReadRankings(const QDate &from, const QDate &to, ShopStatistics &out)
+Status ReadPeriod(const QDate &from, const QDate &to, ShopStatistics &out)
 {
     Connection c;
     if (!c.ok())
         return c.status();
-    return ReadRankings(c, from, to, out);
+    return ReadPeriod(c, from, to, out);
 }
 
 Result<ShopStatistics> ReadStatistics(Connection &c, const QDate &today, const QDate &from, const QDate &to)
 {
     ShopStatistics s;
-    const QDate firstDay = today.addDays(-(kDays - 1));
-    const QDate firstMonth = monthOf(today).addMonths(-(kMonths - 1));
-    for (int i = 0; i < kDays; ++i)
-        s.days << RentalCount{firstDay.addDays(i)};
-    for (int i = 0; i < kMonths; ++i) {
-        s.months << RentalCount{firstMonth.addMonths(i)};
-        s.deposits << DepositMonth{firstMonth.addMonths(i)};
-    }
-    const auto slot = [&](auto &list, const QDate &first, const QDate &d, bool perMonth) -> decltype(&list[0]) {
-        const qint64 i = perMonth ? (d.year() - first.year()) * 12 + d.month() - first.month() : first.daysTo(d);
-        return i >= 0 && i < list.size() ? &list[i] : nullptr;
-    };
-    const QVariantList since = {toStoredDate(firstMonth), toStoredDate(today)};
-
-    // Rentals by their date, returns by the date they came back.
-    for (const char *column : {"s1", "s3"}) {
-        const bool rentals = QLatin1String(column) == QLatin1String("s1");
-        // A return date stays when the disc is later deleted from the catalogue.
-        const QString where = QStringLiteral("substr(%1, 1, 10) BETWEEN ? AND ?").arg(QLatin1String(column));
-        Status st = sumByDate(c, QStringLiteral("SELECT substr(%1, 1, 10) AS d, count(*) FROM table4 WHERE %2 GROUP BY d")
-                                     .arg(QLatin1String(column), where),
-                              since, [&](const QDate &d, const QVariant &n) {
-                                  for (bool perMonth : {false, true}) {
-                                      auto *r = perMonth ? slot(s.months, firstMonth, d, true)
-                                                         : slot(s.days, firstDay, d, false);
-                                      if (r)
-                                          (rentals ? r->rentals : r->returns) += n.toLongLong();
-                                  }
-                              });
-        if (!st)
-            return st;
-    }
-
-    auto out = c.run(QStringLiteral("SELECT substr(s1, 1, 10) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL"));
+    // The longest out are the rest of the kept count of discs out.
+    auto out = c.scalar(QStringLiteral("SELECT discs_out FROM list_counts WHERE id = 1"));
     if (!out)
         return out.status();
-    while (out.value().next()) {
-        const QDate d = fromStoredDate(out.value().value(0));
-        const qint64 days = d.isValid() ? d.daysTo(today) : std::numeric_limits<qint64>::max();
-        const DaysOut g = days <= 7 ? DaysOut::UpToWeek : days <= 30 ? DaysOut::UpToMonth
-                        : days <= 90 ? DaysOut::UpToQuarter : DaysOut::Longer;
-        ++s.discsOut[int(g)];
+    s.discsOut[int(DaysOut::Longer)] = out->toLongLong();
+    for (DaysOut g : {DaysOut::UpToWeek, DaysOut::UpToMonth, DaysOut::UpToQuarter}) {
+        auto n = CountRows(c, DiscsOutQuery(g, today));
+        if (!n)
+            return n.status();
+        s.discsOut[int(g)] = *n;
+        s.discsOut[int(DaysOut::Longer)] -= *n;
     }
-
-    auto held = c.scalar(QStringLiteral("SELECT total(t4) FROM table2 WHERE t1 IS NOT NULL AND t4 > 0"));
+    auto held = c.scalar(QStringLiteral("SELECT coalesce(sum(held), 0) FROM shop_days"));
     if (!held)
         return held.status();
-    s.depositsHeld = held->toDouble();
-    // Taken: deposits held now by the day they were taken, and those returned since by the
-    // day they had been taken. Refunded: by the day they were returned.
-    const auto addTaken = [&](const QDate &d, const QVariant &v) {
-        if (auto *m = slot(s.deposits, firstMonth, d, true))
-            m->taken += v.toDouble();
-    };
-    for (const QString &sql : {QStringLiteral("SELECT s5, t4 FROM table2 WHERE t1 IS NOT NULL AND t4 > 0 "
-                                              "AND substr(s5, 1, 10) BETWEEN ? AND ?"),
-                               QStringLiteral("SELECT s2, s1 FROM table6 WHERE substr(s2, 1, 10) BETWEEN ? AND ?")}) {
-        if (Status st = sumByDate(c, sql, since, addTaken); !st)
-            return st;
-    }
-    if (Status st = sumByDate(c, QStringLiteral("SELECT s3, s1 FROM table6 WHERE substr(s3, 1, 10) BETWEEN ? AND ?"), since,
-                              [&](const QDate &d, const QVariant &v) {
-                                  if (auto *m = slot(s.deposits, firstMonth, d, true))
-                                      m->refunded += v.toDouble();
-                              });
-        !st)
-        return st;
-
-    if (Status st = ReadRankings(c, from, to, s); !st)
+    s.depositsHeld = held->toLongLong() / 100.0;
+    if (Status st = ReadPeriod(c, from, to, s); !st)
         return st;
     return s;
 }

@@ -10,9 +10,9 @@ namespace db {
 
 class Connection;
 
-// How the shop runs, counted from its records: rentals and returns per day and per month,
-// the discs out by how long they have been out, the deposits, and the titles and customers
-// rented most in a chosen period.
+// How the shop runs, read from the figures the database keeps (data/store/figures.h):
+// rentals and returns per day and per month, the discs out by how long they have been out,
+// the deposits, and the titles and customers rented most in a chosen period.
 struct RentalCount
 {
     QDate from;  // the day, or the first day of the month
@@ -39,24 +39,36 @@ enum class DaysOut { UpToWeek, UpToMonth, UpToQuarter, Longer };
 constexpr int kDaysOutGroups = 4;
 QString DaysOutLabel(DaysOut group);
 
+// A chosen period (both days included) drives every figure but the discs out and the
+// deposits held now, which are as of today.
+constexpr int kMaxDays = 31;    // a longer period shows its last 31 days per day
+constexpr int kMinMonths = 12;  // a shorter period shows the 12 months up to its end
+constexpr int kMaxMonths = 36;  // a longer one shows its last 36 months
+constexpr int kRanked = 20;
+
 struct ShopStatistics
 {
-    QList<RentalCount> days;      // the 30 days up to today, oldest first
-    QList<RentalCount> months;    // the 12 months up to this one, oldest first
+    QDate from, to;               // the period
+    QList<RentalCount> days;      // the days of the period, at most its last kMaxDays, oldest first
+    QList<RentalCount> months;    // whole months up to the period's last, oldest first
     qint64 discsOut[kDaysOutGroups] = {};
     double depositsHeld = 0;
-    QList<DepositMonth> deposits; // the 12 months up to this one, oldest first
-    QList<Ranked> topTitles;      // at most 20, most rentals first
-    QList<Ranked> topCustomers;   // at most 20, most rentals first
+    QList<DepositMonth> deposits; // the months of `months`
+    QList<Ranked> topTitles;      // at most kRanked, most rentals first
+    QList<Ranked> topCustomers;   // at most kRanked, most rentals first
 };
 
-// Everything the statistics window shows, as of `today`; the rankings count the rentals
-// made from `from` to `to` (both included).
+// Everything the statistics window shows: the discs out as of `today`, the rest for the
+// period from `from` to `to` (given the other way round, they are swapped).
 Result<ShopStatistics> ReadStatistics(Connection &c, const QDate &today, const QDate &from, const QDate &to);
 Result<ShopStatistics> ReadStatistics(const QDate &today, const QDate &from, const QDate &to);
-// Only the rankings, for a change of period.
-Status ReadRankings(Connection &c, const QDate &from, const QDate &to, ShopStatistics &out);
-Status ReadRankings(const QDate &from, const QDate &to, ShopStatistics &out);
+// How the customers are ranked: down the kept totals or by counting the period's rentals,
+// whichever costs less (the tests hold the two against each other).
+enum class CustomerRanking { Cheaper, Walk, Count };
+// Only what follows the period, for a change of period.
+Status ReadPeriod(Connection &c, const QDate &from, const QDate &to, ShopStatistics &out,
+                  CustomerRanking way = CustomerRanking::Cheaper);
+Status ReadPeriod(const QDate &from, const QDate &to, ShopStatistics &out);
 
 // The discs out in one group as of `today`, as the disc lists page them.
 PagedQuery DiscsOutQuery(DaysOut group, const QDate &today);

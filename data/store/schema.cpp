@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "data/store/connection.h"
+#include "data/store/figures.h"
 #include "data/search/customerindex.h"
 #include "data/search/discindex.h"
 
@@ -120,7 +121,7 @@ const char *const kStatements[] = {
 struct UpgradeStep
 {
     int to;
-    Status (*apply)(Connection &c);
+    Status (*apply)(Connection &c, const PartDone &partDone);
 };
 
 Status runStatements(Connection &c, std::initializer_list<const char *> statements)
@@ -225,17 +226,22 @@ Status refileFourCharacterRuns(Connection &c)
 }
 
 const std::vector<UpgradeStep> kUpgrades = {
-    {2, addCustomerListCounts},
+    {2, [](Connection &c, const PartDone &) { return addCustomerListCounts(c); }},
     // 3: the disc search index (substring and value search for the picker and the query).
-    {3, [](Connection &c) { return CreateDiscIndex(c); }},
+    {3, [](Connection &c, const PartDone &) { return CreateDiscIndex(c); }},
     // 4: the customer search index (name parts and card types for the customer query).
-    {4, [](Connection &c) { return CreateCustomerIndex(c); }},
-    {5, refileNulValues},
-    {6, refileFourCharacterRuns},
+    {4, [](Connection &c, const PartDone &) { return CreateCustomerIndex(c); }},
+    {5, [](Connection &c, const PartDone &) { return refileNulValues(c); }},
+    {6, [](Connection &c, const PartDone &) { return refileFourCharacterRuns(c); }},
+    // 7: the figures of the statistics, kept by triggers (figures.h).
+    {7, AddShopFigures},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction, telling
-// `progress` which step runs; an upgrade cannot stop half-way, so a stop is not asked.
+// `progress` which step runs and, where a step says so, how far into it; an upgrade cannot
+// stop half-way, so a stop is not asked. A step counts kStepUnits on the progress.
+constexpr qint64 kStepUnits = 100;
+
 Status applyUpgrades(Connection &c, int from, int to, Progress &progress = NoProgress())
 {
     qint64 steps = 0;
@@ -247,11 +253,14 @@ Status applyUpgrades(Connection &c, int from, int to, Progress &progress = NoPro
             continue;
         progress.stage(QStringLiteral("正在升级数据文件：第 %1 步，共 %2 步（第 %3 版格式）…")
                            .arg(done + 1).arg(steps).arg(step.to),
-                       steps);
-        progress.advance(done);
-        if (Status s = step.apply(c); !s)
+                       steps * kStepUnits);
+        progress.advance(done * kStepUnits);
+        const PartDone partDone = [&](int part, int parts) {
+            progress.advance(done * kStepUnits + kStepUnits * std::clamp(part, 0, parts) / std::max(parts, 1));
+        };
+        if (Status s = step.apply(c, partDone); !s)
             return s;
-        progress.advance(++done);
+        progress.advance(++done * kStepUnits);
     }
     return c.exec(QStringLiteral("PRAGMA user_version = %1").arg(to));
 }

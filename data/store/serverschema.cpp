@@ -1,6 +1,7 @@
 #include "data/store/serverschema.h"
 
 #include "data/store/connection.h"
+#include "data/store/figures.h"
 #include "data/store/location.h"
 
 #include <algorithm>
@@ -199,10 +200,119 @@ Status runAll(Connection &c, const char *const *begin, const char *const *end)
     return {};
 }
 
+// Version 4: the figures of the statistics, kept as on the file (figures.h says what each is).
+const char *const kFigures2[] = {
+    R"(CREATE TABLE shop_days (
+        day text PRIMARY KEY, rentals bigint NOT NULL DEFAULT 0, returns bigint NOT NULL DEFAULT 0,
+        held bigint NOT NULL DEFAULT 0, taken_back bigint NOT NULL DEFAULT 0, refunded bigint NOT NULL DEFAULT 0))",
+    R"(CREATE TABLE title_counts (
+        per integer NOT NULL, span text NOT NULL, title citext COLLATE "C" NOT NULL, n bigint NOT NULL,
+        PRIMARY KEY (per, span, title)))",
+    "CREATE TABLE customer_rentals (khid bigint PRIMARY KEY, n bigint NOT NULL)",
+    "CREATE INDEX customer_rentals_most ON customer_rentals(n, khid)",
+    "CREATE INDEX table4_rented ON table4(s1, khid)",
+    "CREATE INDEX table1_out_since ON table1((substr(s1, 1, 10))) WHERE t13 IS NOT NULL AND s3 IS NOT NULL",
+    R"(CREATE FUNCTION table4_figures() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        IF TG_OP = 'UPDATE' AND OLD.s1 IS NOT DISTINCT FROM NEW.s1 AND OLD.s3 IS NOT DISTINCT FROM NEW.s3
+           AND OLD.discname IS NOT DISTINCT FROM NEW.discname AND OLD.khid IS NOT DISTINCT FROM NEW.khid THEN
+            RETURN NULL;
+        END IF;
+        IF TG_OP <> 'INSERT' THEN
+            UPDATE shop_days SET rentals = rentals - 1 WHERE day = substr(OLD.s1, 1, 10);
+            UPDATE shop_days SET returns = returns - 1 WHERE day = substr(OLD.s3, 1, 10);
+            UPDATE title_counts SET n = n - 1 WHERE per = 1 AND span = substr(OLD.s1, 1, 10) AND title = OLD.discname;
+            UPDATE title_counts SET n = n - 1 WHERE per = 2 AND span = substr(OLD.s1, 1, 7) AND title = OLD.discname;
+            UPDATE customer_rentals SET n = n - 1 WHERE khid = OLD.khid;
+        END IF;
+        IF TG_OP <> 'DELETE' THEN
+            IF NEW.s1 IS NOT NULL THEN
+                INSERT INTO shop_days (day, rentals) VALUES (substr(NEW.s1, 1, 10), 1)
+                    ON CONFLICT (day) DO UPDATE SET rentals = shop_days.rentals + 1;
+                IF NEW.discname IS NOT NULL THEN
+                    INSERT INTO title_counts (per, span, title, n) VALUES (1, substr(NEW.s1, 1, 10), NEW.discname, 1)
+                        ON CONFLICT (per, span, title) DO UPDATE SET n = title_counts.n + 1;
+                    INSERT INTO title_counts (per, span, title, n) VALUES (2, substr(NEW.s1, 1, 7), NEW.discname, 1)
+                        ON CONFLICT (per, span, title) DO UPDATE SET n = title_counts.n + 1;
+                END IF;
+            END IF;
+            IF NEW.s3 IS NOT NULL THEN
+                INSERT INTO shop_days (day, returns) VALUES (substr(NEW.s3, 1, 10), 1)
+                    ON CONFLICT (day) DO UPDATE SET returns = shop_days.returns + 1;
+            END IF;
+            IF NEW.khid IS NOT NULL THEN
+                INSERT INTO customer_rentals (khid, n) VALUES (NEW.khid, 1)
+                    ON CONFLICT (khid) DO UPDATE SET n = customer_rentals.n + 1;
+            END IF;
+        END IF;
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table4_figures AFTER INSERT OR DELETE OR UPDATE OF s1, s3, discname, khid ON table4 "
+    "FOR EACH ROW EXECUTE FUNCTION table4_figures()",
+    // A deposit is held while the customer is named and it is above 0.
+    R"(CREATE FUNCTION table2_figures() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        IF TG_OP = 'UPDATE' AND (OLD.t1 IS NULL) = (NEW.t1 IS NULL) AND OLD.t4 IS NOT DISTINCT FROM NEW.t4
+           AND OLD.s5 IS NOT DISTINCT FROM NEW.s5 THEN
+            RETURN NULL;
+        END IF;
+        IF TG_OP <> 'INSERT' AND OLD.t1 IS NOT NULL AND OLD.t4 > 0 THEN
+            UPDATE shop_days SET held = held - CAST(round(OLD.t4 * 100) AS bigint)
+                WHERE day = coalesce(substr(OLD.s5, 1, 10), '');
+        END IF;
+        IF TG_OP <> 'DELETE' AND NEW.t1 IS NOT NULL AND NEW.t4 > 0 THEN
+            INSERT INTO shop_days (day, held) VALUES (coalesce(substr(NEW.s5, 1, 10), ''), CAST(round(NEW.t4 * 100) AS bigint))
+                ON CONFLICT (day) DO UPDATE SET held = shop_days.held + excluded.held;
+        END IF;
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table2_figures AFTER INSERT OR DELETE OR UPDATE OF t1, t4, s5 ON table2 "
+    "FOR EACH ROW EXECUTE FUNCTION table2_figures()",
+    R"(CREATE FUNCTION table6_figures() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        IF TG_OP = 'UPDATE' AND OLD.s1 IS NOT DISTINCT FROM NEW.s1 AND OLD.s2 IS NOT DISTINCT FROM NEW.s2
+           AND OLD.s3 IS NOT DISTINCT FROM NEW.s3 THEN
+            RETURN NULL;
+        END IF;
+        IF TG_OP <> 'INSERT' THEN
+            UPDATE shop_days SET taken_back = taken_back - coalesce(CAST(round(OLD.s1 * 100) AS bigint), 0)
+                WHERE day = coalesce(substr(OLD.s2, 1, 10), '');
+            UPDATE shop_days SET refunded = refunded - coalesce(CAST(round(OLD.s1 * 100) AS bigint), 0)
+                WHERE day = substr(OLD.s3, 1, 10);
+        END IF;
+        IF TG_OP <> 'DELETE' THEN
+            INSERT INTO shop_days (day, taken_back) VALUES (coalesce(substr(NEW.s2, 1, 10), ''),
+                coalesce(CAST(round(NEW.s1 * 100) AS bigint), 0))
+                ON CONFLICT (day) DO UPDATE SET taken_back = shop_days.taken_back + excluded.taken_back;
+            IF NEW.s3 IS NOT NULL THEN
+                INSERT INTO shop_days (day, refunded) VALUES (substr(NEW.s3, 1, 10), coalesce(CAST(round(NEW.s1 * 100) AS bigint), 0))
+                    ON CONFLICT (day) DO UPDATE SET refunded = shop_days.refunded + excluded.refunded;
+            END IF;
+        END IF;
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table6_figures AFTER INSERT OR DELETE OR UPDATE OF s1, s2, s3 ON table6 "
+    "FOR EACH ROW EXECUTE FUNCTION table6_figures()",
+};
+
+Status addFigures(Connection &c)
+{
+    if (Status s = runAll(c, std::begin(kFigures2), std::end(kFigures2)); !s)
+        return s;
+    for (const QString &sql : {QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
+                               QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
+                               QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals()}) {
+        if (Status s = c.exec(sql); !s)
+            return s;
+    }
+    return {};
+}
+
 const std::vector<ServerStep> kServerSteps = {
     {1, [](Connection &c) { return runAll(c, std::begin(kLayout1), std::end(kLayout1)); }},
     {2, [](Connection &c) { return runAll(c, std::begin(kLayout2), std::end(kLayout2)); }},
     {3, [](Connection &c) { return runAll(c, std::begin(kLayout3), std::end(kLayout3)); }},
+    {4, addFigures},
 };
 
 Status setVersion(Connection &c, int version)

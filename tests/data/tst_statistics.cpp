@@ -1,6 +1,9 @@
 // The statistics against a tally kept while a shop is generated through the shop's own
-// operations: rentals, returns, refunds, deletes of discs on the shelf and out, corrections.
+// operations: rentals, returns, refunds, deletes of discs on the shelf and out, corrections;
+// on both engines, for periods of several shapes, and on a file upgraded from an earlier layout.
 #include <QtTest>
+
+#include <memory>
 
 #include <QMap>
 #include <QRandomGenerator>
@@ -13,13 +16,39 @@
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/store/pagedquery.h"
+#include "data/store/location.h"
+#include "data/store/schema.h"
 #include "support/programfolder.h"
+#include "support/servershop.h"
 
 using testsupport::ProgramFolder;
+using testsupport::ServerDatabase;
 
 namespace {
 
 QDate monthOf(const QDate &d) { return QDate(d.year(), d.month(), 1); }
+
+QList<QVariantList> rows(const QString &sql, const QVariantList &binds)
+{
+    db::Connection c;
+    auto q = c.run(sql, binds);
+    QList<QVariantList> out;
+    while (q && q.value().next())
+        out << QVariantList{q.value().value(0), q.value().value(1), q.value().value(2)};
+    return out;
+}
+
+// The period a test row names, as of `today`.
+std::pair<QDate, QDate> periodOf(const QString &name, const QDate &today)
+{
+    if (name == QLatin1String("last 7 days"))
+        return {today.addDays(-6), today};
+    if (name == QLatin1String("last 60 days"))
+        return {today.addDays(-59), today};
+    if (name == QLatin1String("whole months back")) // first day of one month to the last of another
+        return {monthOf(today).addMonths(-5), monthOf(today).addMonths(-1).addDays(-1)};
+    return {today.addDays(-200), today.addDays(-45)}; // "mid-month to mid-month"
+}
 
 // What the generator did, counted as it did it.
 struct Tally
@@ -38,24 +67,55 @@ class TestStatistics : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup() { db::Clock::setFixed({}); }
+    void initTestCase()
+    {
+        if (testsupport::TestServer())
+            m_server = std::make_unique<ServerDatabase>();
+    }
+    void cleanupTestCase() { m_server.reset(); }
+    void cleanup()
+    {
+        db::Clock::setFixed({});
+        db::Connection::closeServerConnection();
+        db::ShopLocation::useFile();
+    }
     void figuresEqualTally_data();
     void figuresEqualTally();
+    void upgradedFileHasItsFigures_data();
+    void upgradedFileHasItsFigures();
+
+private:
+    std::unique_ptr<ServerDatabase> m_server;
 };
 
 void TestStatistics::figuresEqualTally_data()
 {
+    QTest::addColumn<bool>("server");
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<int>("days");
-    QTest::newRow("four months") << 7u << 120;
-    QTest::newRow("over a year") << 21u << 400;
+    QTest::addColumn<QString>("period");
+    for (bool server : {false, true}) {
+        const char *engine = server ? "server" : "file";
+        QTest::addRow("%s, four months, last 60 days", engine) << server << 7u << 120 << "last 60 days";
+        QTest::addRow("%s, four months, last 7 days", engine) << server << 11u << 120 << "last 7 days";
+        QTest::addRow("%s, over a year, whole months back", engine) << server << 21u << 400 << "whole months back";
+        QTest::addRow("%s, over a year, mid-month to mid-month", engine) << server << 33u << 400 << "mid-month to mid-month";
+    }
 }
 
 void TestStatistics::figuresEqualTally()
 {
+    QFETCH(bool, server);
     QFETCH(quint32, seed);
     QFETCH(int, days);
+    QFETCH(QString, period);
     ProgramFolder folder;
+    if (server) {
+        if (!m_server)
+            QSKIP("no test server (LANLAN_TEST_PG)");
+        if (!m_server->ok() || !m_server->reset())
+            qFatal("the test server is set (LANLAN_TEST_PG) but cannot be used");
+    }
     QRandomGenerator random(seed);
     Tally t;
     const QDate start(2025, 3, 1);
@@ -76,7 +136,8 @@ void TestStatistics::figuresEqualTally()
         for (int a = 0; a < actions; ++a) {
             const int what = int(random.bounded(10));
             if (what < 5) { // a rental of one or two discs on the shelf
-                const int card = int(random.bounded(12));
+                // More customers than a ranking holds, so that the walk down the totals stops early.
+                const int card = int(random.bounded(40));
                 db::RentalRequest r;
                 r.name = QStringLiteral("客户%1").arg(card);
                 r.card = QStringLiteral("ID%1").arg(card);
@@ -102,8 +163,8 @@ void TestStatistics::figuresEqualTally()
             } else if (what < 8) { // a customer brings back what is open
                 if (customerOfCard.isEmpty())
                     continue;
-                const qint64 customer = customerOfCard.value(int(random.bounded(12)));
-                const QList<QVariantList> open = folder.rows(
+                const qint64 customer = customerOfCard.value(int(random.bounded(40)));
+                const QList<QVariantList> open = rows(
                     QStringLiteral("SELECT id, discid, discname, s1 FROM table4 WHERE khid = ? AND s2 IS NULL"), {customer});
                 QList<qint64> records;
                 for (const QVariantList &row : open) {
@@ -146,18 +207,24 @@ void TestStatistics::figuresEqualTally()
         }
     }
 
-    const QDate from = today.addDays(-59);
-    auto s = db::ReadStatistics(today, from, today);
+    const auto [from, to] = periodOf(period, today);
+    auto s = db::ReadStatistics(today, from, to);
     QVERIFY2(s.ok(), qPrintable(s.error()));
-    QCOMPARE(s->days.size(), 30);
+    // Per day: the period's days, at most its last 31.
+    QCOMPARE(s->days.first().from, std::max(from, to.addDays(-30)));
+    QCOMPARE(s->days.last().from, to);
+    QCOMPARE(s->days.size(), s->days.first().from.daysTo(to) + 1);
     for (const db::RentalCount &c : s->days) {
         QCOMPARE(c.rentals, t.rentals.value(c.from));
         QCOMPARE(c.returns, t.returns.value(c.from));
     }
-    QCOMPARE(s->days.last().from, today);
-    QCOMPARE(s->months.size(), 12);
-    QCOMPARE(s->months.last().from, monthOf(today));
-    for (const db::RentalCount &c : s->months) {
+    // Per month: whole months, from the period's first or 12 back from its last.
+    QCOMPARE(s->months.last().from, monthOf(to));
+    QCOMPARE(s->months.first().from, std::min(monthOf(from), monthOf(to).addMonths(-11)));
+    QCOMPARE(s->deposits.size(), s->months.size());
+    for (qsizetype i = 0; i < s->months.size(); ++i) {
+        const db::RentalCount &c = s->months.at(i);
+        QCOMPARE(c.from, s->months.first().from.addMonths(int(i)));
         qint64 rentals = 0, returns = 0;
         for (auto it = t.rentals.cbegin(); it != t.rentals.cend(); ++it)
             rentals += monthOf(it.key()) == c.from ? it.value() : 0;
@@ -165,6 +232,9 @@ void TestStatistics::figuresEqualTally()
             returns += monthOf(it.key()) == c.from ? it.value() : 0;
         QCOMPARE(c.rentals, rentals);
         QCOMPARE(c.returns, returns);
+        QCOMPARE(s->deposits.at(i).month, c.from);
+        QCOMPARE(s->deposits.at(i).taken, t.taken.value(c.from));
+        QCOMPARE(s->deposits.at(i).refunded, t.refunded.value(c.from));
     }
 
     qint64 out[db::kDaysOutGroups] = {};
@@ -185,20 +255,16 @@ void TestStatistics::figuresEqualTally()
     for (const auto &h : std::as_const(t.held))
         held += h.first;
     QCOMPARE(s->depositsHeld, held);
-    for (const db::DepositMonth &m : s->deposits) {
-        QCOMPARE(m.taken, t.taken.value(m.month));
-        QCOMPARE(m.refunded, t.refunded.value(m.month));
-    }
 
     QMap<QString, qint64> byTitle;
     QMap<qint64, qint64> byCustomer;
     for (const auto &[day, title, customer] : std::as_const(t.rented)) {
-        if (day >= from && day <= today) {
+        if (day >= from && day <= to) {
             byTitle[title] += 1;
             byCustomer[customer] += 1;
         }
     }
-    QVERIFY(!s->topTitles.isEmpty());
+    QVERIFY2(!byTitle.isEmpty(), "the period should hold rentals");
     QCOMPARE(s->topTitles.size(), std::min<qsizetype>(20, byTitle.size()));
     for (qsizetype i = 0; i < s->topTitles.size(); ++i) {
         QCOMPARE(s->topTitles.at(i).rentals, byTitle.value(s->topTitles.at(i).name));
@@ -211,11 +277,76 @@ void TestStatistics::figuresEqualTally()
                                        [&](const db::Ranked &r) { return r.name == it.key(); });
         QVERIFY(shown || it.value() <= s->topTitles.last().rentals);
     }
-    QCOMPARE(s->topCustomers.size(), std::min<qsizetype>(20, byCustomer.size()));
-    for (const db::Ranked &r : s->topCustomers) {
-        QCOMPARE(r.rentals, byCustomer.value(r.id));
-        QVERIFY(r.name.startsWith(QStringLiteral("客户")));
+    // Customers: the walk down the kept totals and the count of the period agree with the tally.
+    for (db::CustomerRanking way : {db::CustomerRanking::Cheaper, db::CustomerRanking::Walk, db::CustomerRanking::Count}) {
+        db::ShopStatistics p;
+        db::Connection c;
+        QVERIFY(db::ReadPeriod(c, from, to, p, way).ok());
+        QCOMPARE(p.topCustomers.size(), std::min<qsizetype>(20, byCustomer.size()));
+        for (qsizetype i = 0; i < p.topCustomers.size(); ++i) {
+            const db::Ranked &r = p.topCustomers.at(i);
+            QCOMPARE(r.rentals, byCustomer.value(r.id));
+            QVERIFY(r.name.startsWith(QStringLiteral("客户")));
+            if (i > 0)
+                QVERIFY(p.topCustomers.at(i - 1).rentals >= r.rentals);
+        }
+        for (auto it = byCustomer.cbegin(); it != byCustomer.cend(); ++it) {
+            const bool shown = std::any_of(p.topCustomers.cbegin(), p.topCustomers.cend(),
+                                           [&](const db::Ranked &r) { return r.id == it.key(); });
+            QVERIFY(shown || it.value() <= p.topCustomers.last().rentals);
+        }
     }
+    if (!server)
+        QCOMPARE(folder.problems(), QString());
+}
+
+void TestStatistics::upgradedFileHasItsFigures_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("version 6") << 6;
+    QTest::newRow("version 5") << 5;
+    QTest::newRow("first release") << 1;
+}
+
+// A file of an earlier layout gets its figures counted from its rows when first opened.
+void TestStatistics::upgradedFileHasItsFigures()
+{
+    QFETCH(int, version);
+    ProgramFolder folder;
+    db::Clock::setFixed(QDateTime(QDate(2026, 6, 15), QTime(9, 0)));
+    folder.writeOldFile(version, {
+        "INSERT INTO table2 (t1, t4, s5, s1) VALUES ('张三', 100, '2026-06-01', '2026-06-14'), "
+        "('李四', 0, NULL, '2026-06-10'), ('王五', 50.5, NULL, NULL)",
+        "INSERT INTO table6 (khid, s1, s2, s3) VALUES (2, 30, '2026-05-05', '2026-06-02'), (2, 20, NULL, '2026-06-03')",
+        "INSERT INTO table1 (t13, t7, s1, s3) VALUES ('甲', 1, '2026-06-12', '张三'), ('乙', 1, NULL, NULL)",
+        "INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES "
+        "(1, '甲', 1, '2026-06-12', NULL, NULL), (2, '乙', 2, '2026-06-10', '√', '2026-06-14'), "
+        "(2, '乙', 1, '2026-06-14 10:30:00', '√', '2026-06-15'), (2, '乙', 2, '2026-04-30', '√', '2026-05-02')",
+    });
+    auto s = db::ReadStatistics(QDate(2026, 6, 15), QDate(2026, 6, 1), QDate(2026, 6, 15));
+    QVERIFY2(s.ok(), qPrintable(s.error()));
+    QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    const auto day = [&](int d) { return s->days.at(d - 1); };
+    QCOMPARE(s->days.size(), 15);
+    QCOMPARE(day(12).rentals, qint64(1));
+    QCOMPARE(day(14).rentals, qint64(1));
+    QCOMPARE(day(14).returns, qint64(1));
+    QCOMPARE(day(15).returns, qint64(1));
+    QCOMPARE(s->months.last().rentals, qint64(3));
+    QCOMPARE(s->months.at(s->months.size() - 2).rentals, qint64(0));
+    QCOMPARE(s->months.at(s->months.size() - 2).returns, qint64(1));
+    QCOMPARE(s->depositsHeld, 150.5);
+    QCOMPARE(s->deposits.last().taken, 100.0);
+    QCOMPARE(s->deposits.last().refunded, 50.0);
+    QCOMPARE(s->deposits.at(s->deposits.size() - 2).taken, 30.0);
+    QCOMPARE(s->topTitles.size(), 2);
+    QCOMPARE(s->topTitles.first().name, QStringLiteral("乙"));
+    QCOMPARE(s->topTitles.first().rentals, qint64(2));
+    QCOMPARE(s->topCustomers.size(), 2);
+    QCOMPARE(s->topCustomers.first().name, QStringLiteral("张三"));
+    QCOMPARE(s->topCustomers.first().rentals, qint64(2));
+    QCOMPARE(s->discsOut[0], qint64(1));
+    QCOMPARE(folder.problems(), QString());
 }
 
 QTEST_MAIN(TestStatistics)

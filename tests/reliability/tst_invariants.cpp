@@ -337,6 +337,30 @@ void tst_invariants::breachReported_data()
     QTest::newRow("customer index state missing")
         << QStringList{"DELETE FROM customer_index_state"}
         << QStringList{"customer-index: 客户搜索索引缺少它的状态行（customer_index_state）。"};
+    QTest::newRow("day figure off")
+        << QStringList{"UPDATE shop_days SET rentals = 3 WHERE day = '2026-03-01'"}
+        << QStringList{"shop-days: 营业统计按日数字（shop_days）中 2026-03-01 记为租出 3 张，实际为 1 张。"};
+    QTest::newRow("deposit taken without the figures knowing")
+        << QStringList{"DROP TRIGGER table2_figures_update", "UPDATE table2 SET t4 = 50, s5 = '2026-03-01' WHERE id = 1"}
+        << QStringList{"shop-days: 营业统计按日数字（shop_days）中 2026-03-01 记为在押押金 0.00 元，实际为 50.00 元。"};
+    QTest::newRow("refund without a day figure")
+        << QStringList{"INSERT INTO table6 (khid, s1, s2, s3) VALUES (2, 20, NULL, '2026-02-06')",
+                       "DELETE FROM shop_days WHERE day IN ('', '2026-02-06')"}
+        << QStringList{"shop-days: 营业统计按日数字（shop_days）中 无日期 记为当日收取、后已退还的押金 0.00 元，实际为 20.00 元。",
+                       "shop-days: 营业统计按日数字（shop_days）中 2026-02-06 记为退还押金 0.00 元，实际为 20.00 元。"};
+    QTest::newRow("title count off")
+        << QStringList{"UPDATE title_counts SET n = 5 WHERE per = 2 AND title = '甲'"}
+        << QStringList{"title-counts: 营业统计按片名计数（title_counts）中《甲》在 2026-03（整月）记为 5 次，实际为 1 次。"};
+    QTest::newRow("title renamed on its record without the figures knowing")
+        << QStringList{"DROP TRIGGER table4_figures_update", "UPDATE table4 SET discname = '乙' WHERE id = 1",
+                       "UPDATE table1 SET t13 = '乙' WHERE id = 1"}
+        << QStringList{"title-counts: 营业统计按片名计数（title_counts）中《乙》在 2026-03-01 记为 0 次，实际为 1 次。",
+                       "title-counts: 营业统计按片名计数（title_counts）中《甲》在 2026-03-01 记为 1 次，实际为 0 次。",
+                       "title-counts: 营业统计按片名计数（title_counts）中《乙》在 2026-03（整月）记为 0 次，实际为 1 次。",
+                       "title-counts: 营业统计按片名计数（title_counts）中《甲》在 2026-03（整月）记为 1 次，实际为 0 次。"};
+    QTest::newRow("customer rentals missing")
+        << QStringList{"DELETE FROM customer_rentals WHERE khid = 2"}
+        << QStringList{"customer-rentals: 营业统计按客户计数（customer_rentals）中客户 000002 的租碟记录记为 0 条，实际为 1 条。"};
     QTest::newRow("lookup value twice")
         << QStringList{"INSERT INTO table3 (s6) VALUES ('中国')"}
         << QStringList{"lookup-no-duplicates: 选择列表“国别”（table3.s6）中“中国”出现 2 次（第 1、3 行）。"};

@@ -1,5 +1,5 @@
 // 营业统计 as the shop keeper uses it: the charts draw the figures, a change of period
-// redraws the rankings, a bar opens the list of its discs, the chart shown is saved.
+// redraws the charts it drives, a bar opens the list of its discs, the chart shown is saved.
 #include <QtTest>
 
 #include <QBarSet>
@@ -91,6 +91,16 @@ void TestStatisticsForm::chartsShowTheFigures()
     QCOMPARE(preset->currentIndex(), 3);
     QCOMPARE(barValues(&w, "titles"), (QList<double>{1, 1, 1, 1, 2}));
     QCOMPARE(barValues(&w, "customers"), (QList<double>{3, 3}));
+    // The period drives the charts per day and per month too: a year shows its last 31 days.
+    QCOMPARE(barValues(&w, "daily").size(), 31);
+    QCOMPARE(barValues(&w, "monthly").size(), 12);
+    QTest::keyClick(preset, Qt::Key_Up);
+    QTest::keyClick(preset, Qt::Key_Up);
+    QTest::keyClick(preset, Qt::Key_Up); // 最近 7 天: 戊 on 06-10 and 06-14, 甲 on 06-12
+    QCOMPARE(preset->currentIndex(), 0);
+    QCOMPARE(barValues(&w, "daily"), (QList<double>{0, 1, 0, 1, 0, 1, 0}));
+    QCOMPARE(barValues(&w, "titles"), (QList<double>{1, 2}));
+    QCOMPARE(barValues(&w, "deposits", 0).last(), 100.0);
 
     // A bar of the days-out chart opens the list of those discs.
     auto *view = w.findChild<QChartView *>("daysOut");
