@@ -230,7 +230,7 @@ const QString kShopDaysRule = QStringLiteral(R"(
       FROM actual a LEFT JOIN shop_days k ON k.day = a.day
       UNION ALL
       SELECT k.day, k.rentals, 0, k.returns, 0, k.held, 0, k.taken_back, 0, k.refunded, 0 FROM shop_days k
-      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.day = k.day))
+      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.day = k.day)) AS compared
     WHERE kr <> ar OR kb <> ab OR kh <> ah OR kt <> ta OR kf <> af ORDER BY day)").arg(CountedShopDays());
 
 const QString kTitleCountsRule = QStringLiteral(R"(
@@ -240,7 +240,7 @@ const QString kTitleCountsRule = QStringLiteral(R"(
       FROM actual a LEFT JOIN title_counts k ON k.per = a.per AND k.span = a.span AND k.title = a.title
       UNION ALL
       SELECT k.per, k.span, k.title, k.n, 0 FROM title_counts k
-      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE k.per = a.per AND k.span = a.span AND k.title = a.title))
+      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE k.per = a.per AND k.span = a.span AND k.title = a.title)) AS compared
     WHERE kept <> actual_n ORDER BY per, span, title)").arg(CountedTitleCounts());
 
 const QString kCustomerRentalsRule = QStringLiteral(R"(
@@ -248,7 +248,7 @@ const QString kCustomerRentalsRule = QStringLiteral(R"(
     SELECT * FROM (
       SELECT a.khid, coalesce(k.n, 0) AS kept, a.n AS actual_n FROM actual a LEFT JOIN customer_rentals k ON k.khid = a.khid
       UNION ALL
-      SELECT k.khid, k.n, 0 FROM customer_rentals k WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.khid = k.khid))
+      SELECT k.khid, k.n, 0 FROM customer_rentals k WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.khid = k.khid)) AS compared
     WHERE kept <> actual_n ORDER BY khid)").arg(CountedCustomerRentals());
 
 QList<Invariant> makeInvariants()

@@ -195,22 +195,26 @@ void tst_hostileindex::discs()
 void tst_hostileindex::previousVersionIsRefiled()
 {
     ProgramFolder f;
-    f.exec("INSERT INTO table1 (t13, t18) VALUES ('x', 'a' || char(0) || 'b'), ('y', 'A' || char(0) || 'c'), "
-           "('z', 'a' || char(0) || 'bc'), ('w', 'DVD')");
+    f.writeOldFile(4, {"INSERT INTO table1 (t13, t18) VALUES ('x', 'a' || char(0) || 'b'), ('y', 'A' || char(0) || 'c'), "
+                       "('z', 'a' || char(0) || 'bc'), ('w', 'DVD')"});
     {
-        db::Connection c;
+        // Read and written as it is, not upgraded.
+        db::Connection c(f.realFile(), db::Connection::Mode::Inspect);
         QVERIFY(db::RebuildDiscIndex(c).ok());
+        // What the previous version stored: the term of the whole first value.
+        QString media;
+        auto terms = c.run(QStringLiteral("SELECT term FROM disc_index_bits"));
+        QVERIFY(terms.ok());
+        while (terms.value().next()) {
+            const QString term = terms.value().value(0).toString();
+            if (term.contains(QChar(0)) && term.endsWith(u'3'))
+                media = term;
+        }
+        terms.value().finish();
+        QVERIFY(!media.isEmpty());
+        QVERIFY(c.exec(QStringLiteral("UPDATE disc_index_bits SET term = ? WHERE term = ?"),
+                       {media.left(1) + withNul(u"a", u"b"), media}));
     }
-    // What the previous version stored: the term of the whole first value.
-    QString media;
-    for (const QVariantList &r : f.rows("SELECT term FROM disc_index_bits")) {
-        const QString term = r.first().toString();
-        if (term.contains(QChar(0)) && term.endsWith(u'3'))
-            media = term;
-    }
-    QVERIFY(!media.isEmpty());
-    f.exec("UPDATE disc_index_bits SET term = ? WHERE term = ?", {media.left(1) + withNul(u"a", u"b"), media});
-    f.exec("PRAGMA user_version = 4");
     db::index::ForgetMemory();
     db::DiscFilter filter;
     filter.media = withNul(u"a", u"c");
@@ -221,21 +225,22 @@ void tst_hostileindex::previousVersionIsRefiled()
     QCOMPARE(f.problems(), QString());
 }
 
+// A file of the previous version filed texts under runs of up to three characters; opening
+// it files them again with runs of four, which a part of four characters is looked up by.
 void tst_hostileindex::runsOfFourAreFiledOnUpgrade()
 {
     ProgramFolder f;
-    f.exec("INSERT INTO table1 (t13, t14) VALUES ('月光传说', 'a'), ('月光传奇说', 'b'), ('传说月光', 'c'), "
-           "('新月光传说3', 'd'), ('月光传 光传说', 'e')");
-    f.exec("INSERT INTO table2 (t1, t2, s2) VALUES ('欧阳娜娜', 'c1', 1), ('欧阳娜', 'c2', 1), ('Anna Lee', 'c3', 1)");
+    f.writeOldFile(5, {"INSERT INTO table1 (t13, t14) VALUES ('月光传说', 'a'), ('月光传奇说', 'b'), ('传说月光', 'c'), "
+                       "('新月光传说3', 'd'), ('月光传 光传说', 'e')",
+                       "INSERT INTO table2 (t1, t2, s2) VALUES ('欧阳娜娜', 'c1', 1), ('欧阳娜', 'c2', 1), ('Anna Lee', 'c3', 1)"});
     {
-        db::Connection c;
+        db::Connection c(f.realFile(), db::Connection::Mode::Inspect);
         QVERIFY(db::RebuildDiscIndex(c).ok());
         QVERIFY(db::RebuildCustomerIndex(c).ok());
+        // What the previous version stored: no runs of four.
+        for (const char *table : {"disc_index_bits", "customer_index_bits"})
+            QVERIFY(c.exec(QStringLiteral("DELETE FROM %1 WHERE length(term) = 5").arg(QLatin1String(table))));
     }
-    // What the previous version stored: no runs of four.
-    for (const char *table : {"disc_index_bits", "customer_index_bits"})
-        f.exec(QStringLiteral("DELETE FROM %1 WHERE length(term) = 5").arg(QLatin1String(table)));
-    f.exec("PRAGMA user_version = 5");
     db::index::ForgetMemory();
     db::DiscFilter disc;
     disc.title = QStringLiteral("月光传说");
