@@ -108,14 +108,19 @@ void CopyAtExit()
     if (db::ShopLocation::serverInUse())
         return;
     const QString second = db::SecondBackupDir();
-    // The stick not plugged in: said once a day, in a box that closes by itself.
+    db::Deadline budget(kExitBudgetMs);
+    QStringList lines;
+    const auto copy = [&] { lines = db::BackUpDataFiles(second, budget, db::Check::Later); };
+    // The stick not plugged in: said once a day, in a box shown while the copy beside the
+    // data is taken and gone with it, so the exit waits for the copy only.
     if (!second.isEmpty() && !QFileInfo(second).isDir() && db::TellSecondPlaceMissingToday())
         msg::notice(nullptr,
                     QStringLiteral("找不到备份位置：%1\n这次只在数据文件旁备份。请插上备份盘，下次退出时备份到那里。")
                         .arg(QDir::toNativeSeparators(second)),
-                    5000);
-    db::Deadline budget(kExitBudgetMs);
-    logLines(db::BackUpDataFiles(second, budget, db::Check::Later));
+                    copy);
+    else
+        copy();
+    logLines(lines);
 }
 
 } // namespace backups

@@ -2,7 +2,9 @@
 
 #include <QMessageBox>
 #include <QStringList>
-#include <QTimer>
+#include <QThread>
+
+#include <memory>
 
 namespace msg {
 namespace {
@@ -24,15 +26,20 @@ void information(QWidget *parent, const QString &text)
     box.exec();
 }
 
-void notice(QWidget *parent, const QString &text, int milliseconds)
+void notice(QWidget *parent, const QString &text, const std::function<void()> &work)
 {
     if (g_recorder) {
         g_recorder->m_boxes.append({Recorder::Box::Information, text, applicationTitle()});
+        work();
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
-    QTimer::singleShot(milliseconds, &box, &QDialog::accept);
+    std::unique_ptr<QThread> thread(QThread::create(work));
+    // Queued to the box's thread: a finish before exec() still closes it.
+    QObject::connect(thread.get(), &QThread::finished, &box, &QDialog::accept, Qt::QueuedConnection);
+    thread->start();
     box.exec();
+    thread->wait();
 }
 
 bool confirm(QWidget *parent, const QString &text, const QString &title)

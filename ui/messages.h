@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <QList>
 #include <QString>
 
@@ -12,9 +13,10 @@ QString applicationTitle();
 // OK-only box without icon under the application title.
 void information(QWidget *parent, const QString &text);
 
-// OK-only box that closes itself after the given time: for news that must not hold up
-// what goes on (the program's exit). Recorded as an Information box.
-void notice(QWidget *parent, const QString &text, int milliseconds);
+// OK-only box shown while `work` runs on a thread of its own, closing itself when the work
+// is done: for news that must not hold up what goes on (the program's exit). Returns when
+// the work is done, whenever the box is closed. Recorded as an Information box.
+void notice(QWidget *parent, const QString &text, const std::function<void()> &work);
 
 // OK/Cancel box with the given title; true only for OK.
 bool confirm(QWidget *parent, const QString &text, const QString &title);
@@ -44,7 +46,7 @@ public:
 
 private:
     friend void information(QWidget *, const QString &);
-    friend void notice(QWidget *, const QString &, int);
+    friend void notice(QWidget *, const QString &, const std::function<void()> &);
     friend bool confirm(QWidget *, const QString &, const QString &);
     QList<Box> m_boxes;
     QList<bool> m_answers;

@@ -300,8 +300,11 @@ void tst_backups::onceADayAndOnlyWhenChanged()
 void tst_backups::programBacksUpAtExit_data()
 {
     QTest::addColumn<bool>("folderBlocked");
-    QTest::newRow("copies written") << false;
-    QTest::newRow("backup folder cannot be made") << true;
+    QTest::addColumn<bool>("secondMissing");
+    QTest::newRow("copies written") << false << false;
+    QTest::newRow("backup folder cannot be made") << true << false;
+    // Told in a box shown while the copy beside the data is taken, gone when it is done.
+    QTest::newRow("second place not plugged in") << false << true;
 }
 
 // The real program, ended as a logout ends it: the copies are written after the windows
@@ -309,6 +312,7 @@ void tst_backups::programBacksUpAtExit_data()
 void tst_backups::programBacksUpAtExit()
 {
     QFETCH(bool, folderBlocked);
+    QFETCH(bool, secondMissing);
     QTemporaryDir dir;
     const QString exe = dir.filePath("lanlan");
     QVERIFY(QFile::copy(QStringLiteral(LANLAN_BINARY), exe));
@@ -324,6 +328,13 @@ void tst_backups::programBacksUpAtExit()
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    if (secondMissing) {
+        // The program's own settings, in a folder of this test's.
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        QVERIFY(QDir().mkpath(dir.filePath("config/Lanlan")));
+        writeBytes(dir.filePath("config/Lanlan/Lanlan.conf"),
+                   "[backup]\nlocation=" + dir.filePath("stick").toUtf8() + "\n");
+    }
     program.setProcessEnvironment(env);
     program.start(exe, {});
     QVERIFY(program.waitForStarted());
@@ -340,6 +351,8 @@ void tst_backups::programBacksUpAtExit()
         return;
     }
     QVERIFY2(err.contains(QStringLiteral("已备份 db.sqlite")), qPrintable(err));
+    if (secondMissing)
+        QVERIFY2(err.contains(QStringLiteral("找不到备份位置")), qPrintable(err));
     const QStringList copies = QDir(dir.filePath("backup")).entryList({"*.sqlite.pages"});
     QCOMPARE(copies.size(), 2);
     QVERIFY(copies[0].startsWith("db-") && copies[1].startsWith("demo-"));
