@@ -96,7 +96,7 @@ void TestCatalogueImport::previewThenImport()
     folder.exec("INSERT INTO table3 (s11) VALUES ('DVD')");
     QVERIFY(db::LoadLookupLists().ok());
     QTemporaryDir dir;
-    writeFile(dir.filePath("cover.jpg"), QByteArray("\xFF\xD8\xFF\xE0 picture", 14));
+    writeFile(dir.filePath("cover.jpg"), QByteArray("\xFF\xD8\xFF\xE0 picture", 12));
     const QString path = dir.filePath("目录.csv");
     writeFile(path, encoded(catalogue("cover.jpg"), encoding));
 
