@@ -203,13 +203,7 @@ void TestEngines::cleanup()
 
 bool TestEngines::useEngine(bool server)
 {
-    if (!server)
-        return true;
-    if (!m_server)
-        return false;
-    if (!m_server->ok() || !m_server->reset())
-        qFatal("the test server is set (LANLAN_TEST_PG) but cannot be used");
-    return true;
+    return testsupport::ReadyForEngine(server, m_server.get());
 }
 
 #define ENGINE()                                                                   \

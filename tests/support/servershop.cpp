@@ -118,4 +118,15 @@ bool ServerDatabase::reset(bool empty)
     return s.ok();
 }
 
+bool ReadyForEngine(bool server, ServerDatabase *database)
+{
+    if (!server)
+        return true;
+    if (!database)
+        return false;
+    if (!database->ok() || !database->reset())
+        qFatal("the test server is set (LANLAN_TEST_PG) but cannot be used");
+    return true;
+}
+
 } // namespace testsupport

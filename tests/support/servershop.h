@@ -36,4 +36,8 @@ private:
 // Runs pg_test_server.sh with the action on the test server's folder (halt, resume, restart).
 bool ControlTestServer(const QString &action);
 
+// Whether a case of one engine runs: the file always, the server when a test server is set
+// (emptied for the case; a set server that cannot be used stops the tests).
+bool ReadyForEngine(bool server, ServerDatabase *database);
+
 } // namespace testsupport
