@@ -31,6 +31,7 @@ const Table kTables[] = {
 
 // Rows are read a batch at a time, so a large shop never sits in memory whole.
 constexpr int kBatch = 5000;
+constexpr int kRowsPerServerInsert = 250;
 
 QStringList columnsOf(Connection &c, const QString &table)
 {
@@ -88,25 +89,56 @@ Status copyTable(Connection &from, Connection &to, const Table &t, Progress &pro
     QStringList marks;
     for (qsizetype i = 0; i < columns.size(); ++i)
         marks << QStringLiteral("?");
-    QSqlQuery insert = to.query();
-    if (!insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, list, marks.join(QStringLiteral(", ")))))
+    // A server is sent many rows a statement: one round trip a row would dominate the copy.
+    const int perInsert = to.onServer() ? kRowsPerServerInsert : 1;
+    const QString row = QStringLiteral("(%1)").arg(marks.join(QStringLiteral(", ")));
+    const QString insertSql = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, list);
+    QSqlQuery insert = to.query(), shorter = to.query();
+    auto prepare = [&](QSqlQuery &q, int rows) {
+        QStringList values;
+        for (int i = 0; i < rows; ++i)
+            values << row;
+        return q.prepare(insertSql + values.join(QStringLiteral(", ")));
+    };
+    if (!prepare(insert, perInsert))
         return to.failure(insert.lastError());
     const QString read = QStringLiteral("SELECT %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3").arg(list, table).arg(kBatch);
+    const int idColumn = int(columns.indexOf(QLatin1String("id")));
     qint64 after = std::numeric_limits<qint64>::min(), done = 0;
     while (true) {
         auto rows = from.run(read, {after});
         if (!rows)
             return rows.status();
-        int inBatch = 0;
+        int inBatch = 0, pending = 0;
+        QVariantList values;
+        auto flush = [&]() -> Status {
+            if (pending == 0)
+                return {};
+            QSqlQuery *q = &insert;
+            if (pending < perInsert) {
+                if (!prepare(shorter, pending))
+                    return to.failure(shorter.lastError());
+                q = &shorter;
+            }
+            for (qsizetype i = 0; i < values.size(); ++i)
+                q->bindValue(int(i), values[i]);
+            values.clear();
+            pending = 0;
+            return to.execPrepared(*q);
+        };
         while (rows.value().next()) {
             for (qsizetype i = 0; i < columns.size(); ++i)
-                insert.bindValue(int(i), rows.value().value(int(i)));
-            if (Status s = to.execPrepared(insert); !s)
-                return s;
-            after = rows.value().value(int(columns.indexOf(QLatin1String("id")))).toLongLong();
+                values << rows.value().value(int(i));
+            after = rows.value().value(idColumn).toLongLong();
             ++inBatch;
             ++done;
+            if (++pending == perInsert) {
+                if (Status s = flush(); !s)
+                    return s;
+            }
         }
+        if (Status s = flush(); !s)
+            return s;
         if (!progress.advance(done))
             return Status::failure(QStringLiteral("复制已取消，目标中没有留下任何内容。"));
         if (inBatch < kBatch)
@@ -126,7 +158,7 @@ Status copyRows(Connection &from, Connection &to, Progress &progress, qint64 &co
             return s;
     }
     if (to.onServer())
-        return {};
+        return {}; // counted by LoadWithoutTriggers
     // The rows were logged for the file's search indexes on the way in; filed at once.
     progress.stage(QStringLiteral("建立搜索索引"), 0);
     if (Status s = RebuildDiscIndex(to); !s)
@@ -145,7 +177,10 @@ Result<qint64> copyToServer(Connection &from, const ServerShop &shop, Progress &
     if (Status s = CreateServerSchema(to); !s)
         return Status::failure(QStringLiteral("%1\n（%2）").arg(s.error(), to.path()), s.fault());
     qint64 copied = 0;
-    if (Status s = copyRows(from, to, progress, copied); !s)
+    if (Status s = LoadWithoutTriggers(to, [&] { return copyRows(from, to, progress, copied); }); !s)
+        return s;
+    // The planner's figures of the new rows, so the first lists after the copy are planned well.
+    if (Status s = to.exec(QStringLiteral("ANALYZE")); !s)
         return s;
     if (Status s = tx.commit(); !s)
         return s;

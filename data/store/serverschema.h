@@ -1,6 +1,8 @@
 #pragma once
 #include "data/store/result.h"
 
+#include <functional>
+
 namespace db {
 
 class Connection;
@@ -27,6 +29,12 @@ Status CreateServerSchema(Connection &c, int version);
 // Brings a server shop of an earlier layout up to ServerSchemaVersion() in one transaction;
 // a shop of a newer layout is refused.
 Status UpgradeServerSchema(Connection &c);
+
+// Fills a shop's tables with many rows at once (a copy of a whole shop): the triggers that
+// keep the counters and figures are off meanwhile, and those are counted from the rows once
+// at the end. Each kept counter is one row, and a trigger updating it a million times in one
+// transaction walks every earlier version of it each time. Inside the caller's transaction.
+Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load);
 
 // What the database of a server shop holds, read as it is (the 测试连接 of the settings).
 Result<int> ProbeServerShop(const ServerShop &shop);
