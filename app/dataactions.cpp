@@ -8,6 +8,7 @@
 #include "data/safety/invariants.h"
 #include "data/shop/csvexport.h"
 #include "data/shop/shopexport.h"
+#include "data/store/connection.h"
 #include "data/store/location.h"
 #include "data/store/programdir.h"
 #include "ui/backgroundwork.h"
@@ -52,18 +53,23 @@ bool ExportShopTo(QWidget *parent, const QString &folder)
 
 void CheckData(QWidget *parent)
 {
-    if (db::ShopLocation::serverInUse()) {
-        msg::information(parent, QStringLiteral("“检查数据文件”检查本机的数据文件；现在使用的是数据库服务器上的数据，"
-                                                 "请由服务器的管理员检查。"));
-        return;
-    }
+    // A server shop is checked on the server by its rules; the file's integrity check and
+    // its own search indexes do not apply there.
+    const std::optional<db::ServerShop> server = db::ShopLocation::serverInUse();
     const QString path = db::DatabasePath();
     db::Result<db::CheckReport> report = db::Status();
     {
-        ui::ProgressDialog progress(parent, QStringLiteral("检查数据文件"));
-        ui::RunInBackground(progress, [&](db::Progress &p) { report = db::CheckFile(path, p); });
+        ui::ProgressDialog progress(parent, server ? QStringLiteral("检查数据") : QStringLiteral("检查数据文件"));
+        ui::RunInBackground(progress, [&](db::Progress &p) {
+            if (!server) {
+                report = db::CheckFile(path, p);
+                return;
+            }
+            db::Connection c(*server, db::Connection::Mode::Inspect);
+            report = c.ok() ? db::CheckFile(c, p) : db::Result<db::CheckReport>(c.status());
+        });
     }
-    const QString file = QDir::toNativeSeparators(path);
+    const QString file = server ? server->describe() : QDir::toNativeSeparators(path);
     if (!report) {
         msg::information(parent, report.error() == db::CheckCancelled()
                                      ? report.error()

@@ -3,16 +3,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
+#include "app/dataactions.h"
 #include "app/datasource_form.h"
+#include "app/serverpassword_dialog.h"
 #include "data/shop/accounts.h"
 #include "data/shop/discrecords.h"
 #include "data/store/connection.h"
@@ -87,6 +91,8 @@ private slots:
     void testConnectionTellsWhatIsThere();
     void choiceKeptWithoutPassword();
     void choiceWhileDemoShownTakesOverLater();
+    void passwordAskedForThisRunOnly();
+    void dataCheckedOnTheServer();
 
 private:
     std::unique_ptr<ServerDatabase> m_server;
@@ -263,6 +269,99 @@ void tst_datasource::choiceWhileDemoShownTakesOverLater()
     QVERIFY(!db::ShopLocation::serverInUse());
     db::DemoData::setEnabled(false);
     QVERIFY(db::CheckLogin(QStringLiteral("店主"), QStringLiteral("pw")).ok());
+}
+
+// A server that wants a password: the dialog asks for it, a wrong one is asked for again, and
+// the one that works is used for this run only and lands in no file.
+void tst_datasource::passwordAskedForThisRunOnly()
+{
+    if (!m_server)
+        QSKIP("no test server (LANLAN_TEST_PG)");
+    QVERIFY(m_server->reset(false));
+    // The test server makes this role alone give its password (scripts/pg_test_server.sh).
+    const QString secret = QStringLiteral("geheim-5521");
+    QVERIFY(m_server->exec(QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'lanlan_password') "
+                                          "THEN CREATE ROLE lanlan_password LOGIN; END IF; END $$")));
+    QVERIFY(m_server->exec(QStringLiteral("ALTER ROLE lanlan_password PASSWORD '%1'").arg(secret)));
+    QVERIFY(m_server->exec(QStringLiteral("GRANT USAGE ON SCHEMA public TO lanlan_password; "
+                                          "GRANT ALL ON ALL TABLES IN SCHEMA public TO lanlan_password; "
+                                          "GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO lanlan_password")));
+    db::ServerShop shop = m_server->shop();
+    shop.user = QStringLiteral("lanlan_password");
+
+    // Each time the dialog shows: what it says, then the next answer typed and 确定 clicked.
+    QStringList answers{QStringLiteral("falsch"), secret}, asked;
+    bool cancel = false;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        auto *d = qobject_cast<ServerPassword_Dialog *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        asked << d->findChild<QLabel *>(QStringLiteral("Label0"))->text();
+        if (cancel) {
+            auto *no = d->findChild<UserControl1 *>(QStringLiteral("button2"));
+            QTest::mouseClick(no, Qt::LeftButton, {}, no->rect().center());
+            return;
+        }
+        auto *text = d->findChild<QLineEdit *>(QStringLiteral("Text1"));
+        QCOMPARE(text->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(text, answers.isEmpty() ? QString() : answers.takeFirst());
+        auto *ok = d->findChild<UserControl1 *>(QStringLiteral("button1"));
+        QTest::mouseClick(ok, Qt::LeftButton, {}, ok->rect().center());
+    });
+    answer.start(20);
+
+    DataSource_Form *w = DataSource_Form::showWindow();
+    typeShop(w, shop, 0);
+    click(w, QStringLiteral("button1_0")); // 测试连接
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(asked.first().contains(QStringLiteral("lanlan_password")), qPrintable(asked.first()));
+    QVERIFY2(m_boxes->lastText().startsWith(QStringLiteral("连接成功")) && m_boxes->lastText().contains(QStringLiteral("可以使用")),
+             qPrintable(m_boxes->texts().join('\n')));
+    QCOMPARE(db::ShopLocation::password(shop), secret);
+
+    // Known now for this run: no second question when the shop is chosen.
+    click(w, QStringLiteral("button1_1"));
+    QCOMPARE(asked.size(), 2);
+    QVERIFY2(db::ShopLocation::server() == std::optional(shop), qPrintable(m_boxes->texts().join('\n')));
+    QVERIFY(!settingsFile().isEmpty());
+    QVERIFY2(!settingsFile().contains(secret.toUtf8()) && !settingsFile().contains("password="), settingsFile().constData());
+    db::DiscFields disc;
+    disc.title = QStringLiteral("用密码存入的碟");
+    QVERIFY(db::AddDisc(disc));
+
+    // Forgotten (a new run) and the question cancelled: nothing more is tried or told.
+    db::Connection::closeServerConnection();
+    db::ShopLocation::setPassword(shop, QString());
+    cancel = true;
+    const int boxes = m_boxes->boxes().size();
+    w = DataSource_Form::showWindow();
+    click(w, QStringLiteral("button1_0"));
+    QCOMPARE(asked.size(), 3);
+    QCOMPARE(m_boxes->boxes().size(), boxes);
+}
+
+// 检查数据文件 on a server shop runs the shop's rules there and names the server.
+void tst_datasource::dataCheckedOnTheServer()
+{
+    if (!m_server)
+        QSKIP("no test server (LANLAN_TEST_PG)");
+    QVERIFY(m_server->reset(false));
+    db::ShopLocation::useServer(m_server->shop());
+    db::DiscFields disc;
+    disc.title = QStringLiteral("英雄");
+    QVERIFY(db::AddDisc(disc));
+    QWidget parent;
+    dataactions::CheckData(&parent);
+    QVERIFY2(m_boxes->lastText().contains(m_server->shop().describe()) && m_boxes->lastText().contains(QStringLiteral("未发现问题")),
+             qPrintable(m_boxes->lastText()));
+
+    QVERIFY(m_server->exec(QStringLiteral("UPDATE list_counts SET discs = 7")));
+    dataactions::CheckData(&parent);
+    QVERIFY2(m_boxes->lastText().contains(QStringLiteral("共发现 1 处问题")), qPrintable(m_boxes->lastText()));
+    QVERIFY2(m_boxes->lastText().contains(QStringLiteral("碟片总数记为 7 张")), qPrintable(m_boxes->lastText()));
+    // The local file was not what was checked: it is sound and stays so.
+    QCOMPARE(m_folder->scalar(QStringLiteral("SELECT discs FROM list_counts")).toLongLong(), 0);
 }
 
 QTEST_MAIN(tst_datasource)
