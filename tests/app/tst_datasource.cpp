@@ -297,7 +297,9 @@ void tst_datasource::passwordAskedForThisRunOnly()
         auto *d = qobject_cast<ServerPassword_Dialog *>(QApplication::activeModalWidget());
         if (!d)
             return;
-        asked << d->findChild<QLabel *>(QStringLiteral("Label0"))->text();
+        auto *label = d->findChild<QLabel *>(QStringLiteral("Label0"));
+        asked << label->text();
+        QVERIFY2(label->heightForWidth(label->width()) <= label->height(), qPrintable(label->text())); // nothing cut off
         if (cancel) {
             auto *no = d->findChild<UserControl1 *>(QStringLiteral("button2"));
             QTest::mouseClick(no, Qt::LeftButton, {}, no->rect().center());
