@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -17,6 +18,7 @@
 #include "data/search/customerindex.h"
 #include "data/search/discfilter.h"
 #include "data/shop/accounts.h"
+#include "data/shop/catalogueimport.h"
 #include "data/shop/customerquery.h"
 #include "data/shop/disclists.h"
 #include "data/shop/discrecords.h"
@@ -77,6 +79,7 @@ QString counterProblems()
         {"SELECT customers FROM list_counts", "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL"},
         {"SELECT customers_out FROM list_counts",
          "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0"},
+        {"SELECT coalesce(sum(n), 0) FROM list_blocks WHERE list = 1", "SELECT count(*) FROM table1 WHERE t13 IS NOT NULL"},
         {"SELECT coalesce(sum(n), 0) FROM list_blocks WHERE list = 2", "SELECT count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL"},
         {"SELECT coalesce(sum(n), 0) FROM customer_days WHERE list = 1", "SELECT count(*) FROM table2 WHERE t1 IS NOT NULL"},
         // A disc is out with at most one open rental record.
@@ -155,6 +158,8 @@ private slots:
     void customerQueryByDays_data() { engines(); }
     void customerQueryByDays();
     void checkerOnTheShop_data() { engines(); }
+    void catalogueImported_data();
+    void catalogueImported();
     void checkerOnTheShop();
     void serverShopMadeOnce();
     void copyShopRoundTrip();
@@ -488,6 +493,51 @@ void TestEngines::customerQueryByDays()
         QCOMPARE(page->recordCount, qint64(expected));
         QCOMPARE(page->rows.size(), expected);
     }
+}
+
+void TestEngines::catalogueImported_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<int>("lines");
+    // A large import has the discs' counters counted at its end on the server.
+    for (const bool server : {false, true})
+        for (const int lines : {3, 2100})
+            QTest::addRow("%s %d lines", server ? "server" : "file", lines) << server << lines;
+}
+
+void TestEngines::catalogueImported()
+{
+    ENGINE();
+    QFETCH(int, lines);
+    addDisc(raceTitle(1));
+    addDisc(raceTitle(2));
+    addDisc(raceTitle(3));
+    QVERIFY(db::CommitRental(request(QStringLiteral("甲"), {{3, raceTitle(3)}})));
+    QVERIFY(db::DeleteDiscs({2}));
+    QTemporaryDir dir;
+    QFile csv(dir.filePath(QStringLiteral("目录.csv")));
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("碟名,碟装,媒介分类\n");
+    for (int i = 1; i <= lines; ++i)
+        csv.write(QStringLiteral("目录碟%1,%2,DVD\n").arg(i).arg(i == 2 ? QStringLiteral("x") : QStringLiteral("1")).toUtf8());
+    csv.close();
+    auto file = db::ReadCatalogue(csv.fileName());
+    QVERIFY2(file, qPrintable(file.error()));
+    QCOMPARE(file->badLines(), 1);
+    auto imported = db::ImportCatalogue(*file, db::NoProgress());
+    QVERIFY2(imported, qPrintable(imported.error()));
+    QCOMPARE(*imported, qint64(lines - 1));
+    // The freed slot first, then after the last disc; the counters and the lists agree.
+    QCOMPARE(scalar(QStringLiteral("SELECT t13 FROM table1 WHERE id = 2")).toString(), QStringLiteral("目录碟1"));
+    QCOMPARE(scalar(QStringLiteral("SELECT t13 FROM table1 WHERE id = 4")).toString(), QStringLiteral("目录碟3"));
+    QCOMPARE(counterProblems(), QString());
+    auto page = db::ReadPage(db::AllDiscsQuery(), 1, 30);
+    QVERIFY2(page, qPrintable(page.error()));
+    QCOMPARE(page->recordCount, qint64(3 + lines - 1 - 1));
+    QCOMPARE(idsOf(db::RentedDiscsQuery()), QList<qint64>({3}));
+    // Later writes are counted row by row again.
+    addDisc(QStringLiteral("之后的碟"));
+    QCOMPARE(counterProblems(), QString());
 }
 
 void TestEngines::checkerOnTheShop()
