@@ -1,6 +1,7 @@
 #include "data/store/serverschema.h"
 
 #include "data/store/connection.h"
+#include "data/store/customermonths.h"
 #include "data/store/figures.h"
 #include "data/store/location.h"
 
@@ -313,6 +314,8 @@ const std::vector<ServerStep> kServerSteps = {
     {2, [](Connection &c) { return runAll(c, std::begin(kLayout2), std::end(kLayout2)); }},
     {3, [](Connection &c) { return runAll(c, std::begin(kLayout3), std::end(kLayout3)); }},
     {4, addFigures},
+    // 5: rentals per customer per month, as on the file (customermonths.h).
+    {5, [](Connection &c) { return AddCustomerMonths(c); }},
 };
 
 Status setVersion(Connection &c, int version)

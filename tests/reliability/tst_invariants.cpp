@@ -361,6 +361,13 @@ void tst_invariants::breachReported_data()
     QTest::newRow("customer rentals missing")
         << QStringList{"DELETE FROM customer_rentals WHERE khid = 2"}
         << QStringList{"customer-rentals: 营业统计按客户计数（customer_rentals）中客户 000002 的租碟记录记为 0 条，实际为 1 条。"};
+    QTest::newRow("customer month off")
+        << QStringList{"UPDATE customer_months SET upto03 = 2 WHERE khid = 1"}
+        << QStringList{"customer-months: 营业统计按客户按月计数（customer_months）中客户 000001 在“2026”年的租碟记录：1–3 月记为 2 条，实际为 1 条。"};
+    QTest::newRow("record of an odd date without the month counts knowing")
+        << QStringList{"DROP TRIGGER table4_months_insert",
+                       "INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES (2, '乙', 2, '2026-1', '√', '2026-02-06')"}
+        << QStringList{"customer-months: 营业统计按客户按月计数（customer_months）中客户 000002 在“2026”年的租碟记录：月份不明的日期记为 0 条，实际为 1 条。"};
     QTest::newRow("lookup value twice")
         << QStringList{"INSERT INTO table3 (s6) VALUES ('中国')"}
         << QStringList{"lookup-no-duplicates: 选择列表“国别”（table3.s6）中“中国”出现 2 次（第 1、3 行）。"};
