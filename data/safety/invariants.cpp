@@ -349,6 +349,14 @@ QList<Invariant> makeInvariants()
               WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day)) x
             WHERE kept <> actual_n ORDER BY list, day)"),
                      describeCustomerDay),
+        // Renting a disc sets its rental date and renter, returning or deleting it clears both.
+        RowInvariant(QStringLiteral("disc-rental-date-with-renter"), 1, QStringLiteral(R"(
+            SELECT id, t13, s1, s3 FROM table1 WHERE (s1 IS NULL) <> (s3 IS NULL) ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         const QString which = r[1].isNull() ? QStringLiteral("空位 %1 ").arg(number(r[0])) : disc(r[0], r[1]);
+                         return r[2].isNull() ? QStringLiteral("%1租给“%2”，却没有租碟日期。").arg(which, text(r[3]))
+                                              : QStringLiteral("%1记有租碟日期 %2，却没有租给谁。").arg(which, text(r[2]));
+                     }),
         // Every rental stamps the customer's last rental date; nothing clears it.
         RowInvariant(QStringLiteral("customer-with-records-has-rental-date"), 1, QStringLiteral(R"(
             SELECT k.id, k.t1, count(r.id), min(r.id) FROM table2 k JOIN table4 r ON r.khid = k.id
@@ -479,6 +487,7 @@ QString ruleTitle(const QString &name)
         {QStringLiteral("lookup-no-duplicates"), QStringLiteral("选择列表没有重复的值")},
         {QStringLiteral("customer-counters"), QStringLiteral("客户列表的计数")},
         {QStringLiteral("customer-days"), QStringLiteral("每天的客户数")},
+        {QStringLiteral("disc-rental-date-with-renter"), QStringLiteral("碟片的租碟日期与租给谁")},
         {QStringLiteral("customer-with-records-has-rental-date"), QStringLiteral("有租碟记录的客户都有租碟日期")},
         {QStringLiteral("deposit-date-with-deposit"), QStringLiteral("押金日期与押金")},
         {QStringLiteral("card-date-with-card"), QStringLiteral("办证日期与办证类型")},
