@@ -10,6 +10,7 @@
 
 #include "data/shop/csvexport.h"
 #include "hoverpad/usercontrol1.h"
+#include "ui/backgroundwork.h"
 #include "ui/progressdialog.h"
 #include "ui/messages.h"
 #include "ui/reloadflag.h"
@@ -269,11 +270,15 @@ bool PagedListForm::exportTo(const QString &path)
     QStringList headers;
     for (const ListColumn &c : std::as_const(m_columns))
         headers << c.header;
+    // The rows are read and written on a thread of their own so that no window waits; the
+    // cells are made there from each row alone.
+    const db::PagedQuery q = query();
     db::Status s;
     {
         ProgressDialog progress(this, QStringLiteral("导出"));
-        s = db::ExportCsv(query(), headers, [this](const QVariantList &row) { return exportCells(row); }, path,
-                          progress);
+        RunInBackground(progress, [&](db::Progress &p) {
+            s = db::ExportCsv(q, headers, [this](const QVariantList &row) { return exportCells(row); }, path, p);
+        });
     }
     if (!s) {
         msg::information(this, s.error());

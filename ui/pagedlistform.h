@@ -97,6 +97,7 @@ protected:
 
     UserControl1 *button2() const { return m_button2; }
     // The texts an export writes for a row: the grid's cells unless a list says otherwise.
+    // Called on the export's own thread: reads the row only, no widget.
     virtual QStringList exportCells(const QVariantList &row) const { return cells(row); }
 
     bool event(QEvent *event) override;

@@ -8,6 +8,7 @@
 #include "data/store/serverschema.h"
 #include "data/search/customerindex.h"
 #include "data/search/discindex.h"
+#include "data/store/customermonths.h"
 #include "data/store/figures.h"
 #include "data/store/formatting.h"
 #include "data/shop/lookuplists.h"
@@ -251,6 +252,47 @@ const QString kCustomerRentalsRule = QStringLiteral(R"(
       SELECT k.khid, k.n, 0 FROM customer_rentals k WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.khid = k.khid)) AS compared
     WHERE kept <> actual_n ORDER BY khid)").arg(CountedCustomerRentals());
 
+// The kept columns (kept0..kept12) beside the counted ones (actual0..actual12).
+QString customerMonthsRule()
+{
+    QStringList names, kept, counted, zeros, differs;
+    for (int m = 0; m < kMonthColumns; ++m) {
+        const QString col = MonthColumn(m), k = QStringLiteral("kept%1").arg(m), a = QStringLiteral("actual%1").arg(m);
+        names << col;
+        kept << QStringLiteral("coalesce(k.%1, 0) AS %2").arg(col, k);
+        counted << QStringLiteral("a.%1 AS %2").arg(col, a);
+        zeros << QStringLiteral("k.%1").arg(col);
+        differs << QStringLiteral("%1 <> %2").arg(k, a);
+    }
+    QStringList naught(kMonthColumns, QStringLiteral("0"));
+    return QStringLiteral(R"(
+    WITH actual (year, khid, %1) AS (%2)
+    SELECT * FROM (
+      SELECT a.year, a.khid, %3, %4
+      FROM actual a LEFT JOIN customer_months k ON k.year = a.year AND k.khid = a.khid
+      UNION ALL
+      SELECT k.year, k.khid, %5, %6 FROM customer_months k
+      WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.year = k.year AND a.khid = k.khid)) AS compared
+    WHERE %7 ORDER BY year, khid)")
+        .arg(names.join(QStringLiteral(", ")), CountedCustomerMonths(), kept.join(QStringLiteral(", ")),
+             counted.join(QStringLiteral(", ")), zeros.join(QStringLiteral(", ")), naught.join(QStringLiteral(", ")),
+             differs.join(QStringLiteral(" OR ")));
+}
+
+QString describeCustomerMonths(const QVariantList &r)
+{
+    QStringList wrong;
+    for (int m = 0; m < kMonthColumns; ++m) {
+        const qint64 kept = r[2 + m].toLongLong(), actual = r[2 + kMonthColumns + m].toLongLong();
+        if (kept != actual)
+            wrong << QStringLiteral("%1记为 %2 条，实际为 %3 条")
+                         .arg(m == 0 ? QStringLiteral("月份不明的日期") : QStringLiteral("1–%1 月").arg(m))
+                         .arg(kept).arg(actual);
+    }
+    return QStringLiteral("营业统计按客户按月计数（customer_months）中客户 %1 在“%2”年的租碟记录：%3。")
+        .arg(number(r[1]), text(r[0]), wrong.join(QStringLiteral("；")));
+}
+
 QList<Invariant> makeInvariants()
 {
     return {
@@ -307,6 +349,14 @@ QList<Invariant> makeInvariants()
               WHERE NOT EXISTS (SELECT 1 FROM actual a WHERE a.list = d.list AND a.day = d.day)) x
             WHERE kept <> actual_n ORDER BY list, day)"),
                      describeCustomerDay),
+        // Renting a disc sets its rental date and renter, returning or deleting it clears both.
+        RowInvariant(QStringLiteral("disc-rental-date-with-renter"), 1, QStringLiteral(R"(
+            SELECT id, t13, s1, s3 FROM table1 WHERE (s1 IS NULL) <> (s3 IS NULL) ORDER BY id)"),
+                     [](const QVariantList &r) {
+                         const QString which = r[1].isNull() ? QStringLiteral("空位 %1 ").arg(number(r[0])) : disc(r[0], r[1]);
+                         return r[2].isNull() ? QStringLiteral("%1租给“%2”，却没有租碟日期。").arg(which, text(r[3]))
+                                              : QStringLiteral("%1记有租碟日期 %2，却没有租给谁。").arg(which, text(r[2]));
+                     }),
         // Every rental stamps the customer's last rental date; nothing clears it.
         RowInvariant(QStringLiteral("customer-with-records-has-rental-date"), 1, QStringLiteral(R"(
             SELECT k.id, k.t1, count(r.id), min(r.id) FROM table2 k JOIN table4 r ON r.khid = k.id
@@ -344,6 +394,7 @@ QList<Invariant> makeInvariants()
                          return QStringLiteral("营业统计按客户计数（customer_rentals）中客户 %1 的租碟记录记为 %2 条，实际为 %3 条。")
                              .arg(number(r[0]), r[1].toString(), r[2].toString());
                      }),
+        RowInvariant(QStringLiteral("customer-months"), 8, customerMonthsRule(), describeCustomerMonths),
     };
 }
 
@@ -436,6 +487,7 @@ QString ruleTitle(const QString &name)
         {QStringLiteral("lookup-no-duplicates"), QStringLiteral("选择列表没有重复的值")},
         {QStringLiteral("customer-counters"), QStringLiteral("客户列表的计数")},
         {QStringLiteral("customer-days"), QStringLiteral("每天的客户数")},
+        {QStringLiteral("disc-rental-date-with-renter"), QStringLiteral("碟片的租碟日期与租给谁")},
         {QStringLiteral("customer-with-records-has-rental-date"), QStringLiteral("有租碟记录的客户都有租碟日期")},
         {QStringLiteral("deposit-date-with-deposit"), QStringLiteral("押金日期与押金")},
         {QStringLiteral("card-date-with-card"), QStringLiteral("办证日期与办证类型")},
@@ -444,6 +496,7 @@ QString ruleTitle(const QString &name)
         {QStringLiteral("shop-days"), QStringLiteral("营业统计的每日数字")},
         {QStringLiteral("title-counts"), QStringLiteral("营业统计的片名计数")},
         {QStringLiteral("customer-rentals"), QStringLiteral("营业统计的客户计数")},
+        {QStringLiteral("customer-months"), QStringLiteral("营业统计的客户按月计数")},
     };
     return titles.value(name, name);
 }

@@ -62,9 +62,10 @@ struct ShopStatistics
 // period from `from` to `to` (given the other way round, they are swapped).
 Result<ShopStatistics> ReadStatistics(Connection &c, const QDate &today, const QDate &from, const QDate &to);
 Result<ShopStatistics> ReadStatistics(const QDate &today, const QDate &from, const QDate &to);
-// How the customers are ranked: down the kept totals or by counting the period's rentals,
-// whichever costs less (the tests hold the two against each other).
-enum class CustomerRanking { Cheaper, Walk, Count };
+// How the customers are ranked: down the kept totals, down the kept month sums (a period
+// within one year; another is counted), or by counting the period's rentals, whichever
+// costs less (the tests hold them against each other).
+enum class CustomerRanking { Cheaper, Walk, Months, Count };
 // Only what follows the period, for a change of period.
 Status ReadPeriod(Connection &c, const QDate &from, const QDate &to, ShopStatistics &out,
                   CustomerRanking way = CustomerRanking::Cheaper);

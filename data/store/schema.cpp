@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "data/store/connection.h"
+#include "data/store/customermonths.h"
 #include "data/store/figures.h"
 #include "data/search/customerindex.h"
 #include "data/search/discindex.h"
@@ -235,6 +236,8 @@ const std::vector<UpgradeStep> kUpgrades = {
     {6, [](Connection &c, const PartDone &) { return refileFourCharacterRuns(c); }},
     // 7: the figures of the statistics, kept by triggers (figures.h).
     {7, AddShopFigures},
+    // 8: rentals per customer per month, the bound of the customer ranking (customermonths.h).
+    {8, AddCustomerMonths},
 };
 
 // Applies the steps after `from` up to `to` inside the caller's transaction, telling

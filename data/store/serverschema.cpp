@@ -1,6 +1,7 @@
 #include "data/store/serverschema.h"
 
 #include "data/store/connection.h"
+#include "data/store/customermonths.h"
 #include "data/store/figures.h"
 #include "data/store/location.h"
 
@@ -323,6 +324,8 @@ const std::vector<ServerStep> kServerSteps = {
     {3, [](Connection &c) { return runAll(c, std::begin(kLayout3), std::end(kLayout3)); }},
     {4, addFigures},
     {5, [](Connection &c) { return runAll(c, std::begin(kLayout5), std::end(kLayout5)); }},
+    // 6: rentals per customer per month, as on the file (customermonths.h).
+    {6, [](Connection &c) { return AddCustomerMonths(c); }},
 };
 
 Status setVersion(Connection &c, int version)
@@ -359,6 +362,17 @@ Result<int> ServerLayoutVersion(Connection &c)
     return version->isNull() ? ServerLayout::Foreign : version->toInt();
 }
 
+namespace {
+
+// customer_months' counted columns, in CountedCustomerMonths()'s order.
+QString monthColumns()
+{
+    QStringList columns;
+    for (int m = 0; m < kMonthColumns; ++m)
+        columns << MonthColumn(m);
+    return columns.join(QStringLiteral(", "));
+}
+
 // The discs' kept counters counted from the rows.
 const char *const kRecountDiscs[] = {
     "DELETE FROM list_blocks",
@@ -371,6 +385,8 @@ const char *const kRecountDiscs[] = {
     R"(INSERT INTO list_blocks (list, block, n)
         SELECT 2, id >> 10, count(*) FROM table1 WHERE t13 IS NOT NULL AND s3 IS NOT NULL GROUP BY 2)",
 };
+
+} // namespace
 
 Status CountDiscsLater(Connection &c, const std::function<Status()> &write)
 {
@@ -415,6 +431,8 @@ Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load)
         QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
         QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
         QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals(),
+        QStringLiteral("DELETE FROM customer_months"),
+        QStringLiteral("INSERT INTO customer_months (year, khid, %1) %2").arg(monthColumns(), CountedCustomerMonths()),
     };
     for (const QString &sql : recount) {
         if (Status s = c.exec(sql); !s)

@@ -24,6 +24,7 @@
 #include "data/shop/discrecords.h"
 #include "data/shop/rentals.h"
 #include "data/shop/returns.h"
+#include "data/shop/statistics.h"
 #include "data/store/connection.h"
 #include "data/store/formatting.h"
 #include "data/store/pagedquery.h"
@@ -165,6 +166,7 @@ private slots:
     void copyShopRoundTrip();
     void copyShopRefusesAFullTarget_data();
     void copyShopRefusesAFullTarget();
+    void olderServerLayoutUpgraded_data();
     void olderServerLayoutUpgraded();
     void otherCountersChangesAreTold();
 
@@ -716,17 +718,32 @@ void TestEngines::copyShopRefusesAFullTarget()
     QVERIFY(!QFile::exists(to.file + QStringLiteral(".part")));
 }
 
+void TestEngines::olderServerLayoutUpgraded_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("layout 1") << 1;
+    QTest::newRow("layout 3, before the figures") << 3;
+    QTest::newRow("layout 4, before the discs counted later") << 4;
+    QTest::newRow("layout 5, before the month counts") << 5;
+}
+
 void TestEngines::olderServerLayoutUpgraded()
 {
     SERVER();
+    QFETCH(int, version);
     QVERIFY(m_server->reset(true));
     {
         db::Connection c(m_server->shop(), db::Connection::Mode::Create);
-        QVERIFY(db::CreateServerSchema(c, 1));
-        QVERIFY(c.exec(QStringLiteral("INSERT INTO table2 (t1, s1) VALUES ('甲', '2024-01-02'), ('乙', NULL)")));
+        QVERIFY(db::CreateServerSchema(c, version));
+        QVERIFY(c.exec(QStringLiteral("INSERT INTO table2 (t1, s1, t4, s5) VALUES ('甲', '2024-01-02', 30, '2024-01-02'), "
+                                      "('乙', '2024-01-02', 0, NULL)")));
+        QVERIFY(c.exec(QStringLiteral("INSERT INTO table1 (t13, t7, s1, s3) VALUES ('天', 1, '2024-01-02', '甲'), ('地', 1, NULL, NULL)")));
+        QVERIFY(c.exec(QStringLiteral("INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES "
+                                      "(2, '地', 1, '2023-12-30', '√', '2024-01-01'), (2, '地', 1, '2024-01-01', '√', '2024-01-02'), "
+                                      "(1, '天', 1, '2024-01-02', NULL, NULL), (2, '地', 2, '2024-1', '√', '2024-01-02')")));
     }
     db::Connection::closeServerConnection();
-    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), 1);
+    QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), version);
     // The customers list, ordered by the file's ifnull(), reads the upgraded shop.
     auto page = db::ReadPage(db::CustomerCriteriaQuery(db::CustomerCriteria()), 1, 30);
     QVERIFY2(page, qPrintable(page.error()));
@@ -734,6 +751,28 @@ void TestEngines::olderServerLayoutUpgraded()
     QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname LIKE 'table%_told'")).toLongLong(), 3);
     QCOMPARE(counterProblems(), QString());
+    // The kept figures equal those counted from the rows, and the statistics read them.
+    {
+        db::Connection c;
+        auto check = db::CheckFile(c);
+        QVERIFY2(check, qPrintable(check.error()));
+        QVERIFY2(check->clean(), qPrintable(check->lines().join(QLatin1Char('\n'))));
+        auto s = db::ReadStatistics(c, QDate(2024, 1, 3), QDate(2024, 1, 1), QDate(2024, 1, 31));
+        QVERIFY2(s, qPrintable(s.error()));
+        QCOMPARE(s->days.at(0).rentals, qint64(1));
+        QCOMPARE(s->days.at(1).rentals, qint64(1));
+        QCOMPARE(s->days.at(1).returns, qint64(2));
+        QCOMPARE(s->depositsHeld, 30.0);
+        QCOMPARE(s->topTitles.size(), 2);
+        QCOMPARE(s->topCustomers.size(), 1);
+        QCOMPARE(s->topCustomers.first().name, QStringLiteral("甲"));
+        QCOMPARE(s->topCustomers.first().rentals, qint64(2));
+        // The record of a date with no plain month is found by the walk down the month counts.
+        db::ShopStatistics p;
+        QVERIFY(db::ReadPeriod(c, QDate(2024, 9, 20), QDate(2024, 10, 10), p, db::CustomerRanking::Months));
+        QCOMPARE(p.topCustomers.size(), 1);
+        QCOMPARE(p.topCustomers.first().name, QStringLiteral("乙"));
+    }
 }
 
 void TestEngines::otherCountersChangesAreTold()

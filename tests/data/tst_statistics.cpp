@@ -47,6 +47,8 @@ std::pair<QDate, QDate> periodOf(const QString &name, const QDate &today)
         return {today.addDays(-59), today};
     if (name == QLatin1String("whole months back")) // first day of one month to the last of another
         return {monthOf(today).addMonths(-5), monthOf(today).addMonths(-1).addDays(-1)};
+    if (name == QLatin1String("within one year")) // mid-month to mid-month, one year's months
+        return {today.addDays(-90), today.addDays(-10)};
     return {today.addDays(-200), today.addDays(-45)}; // "mid-month to mid-month"
 }
 
@@ -100,6 +102,7 @@ void TestStatistics::figuresEqualTally_data()
         QTest::addRow("%s, four months, last 7 days", engine) << server << 11u << 120 << "last 7 days";
         QTest::addRow("%s, over a year, whole months back", engine) << server << 21u << 400 << "whole months back";
         QTest::addRow("%s, over a year, mid-month to mid-month", engine) << server << 33u << 400 << "mid-month to mid-month";
+        QTest::addRow("%s, over a year, within one year", engine) << server << 45u << 400 << "within one year";
     }
 }
 
@@ -277,8 +280,10 @@ void TestStatistics::figuresEqualTally()
                                        [&](const db::Ranked &r) { return r.name == it.key(); });
         QVERIFY(shown || it.value() <= s->topTitles.last().rentals);
     }
-    // Customers: the walk down the kept totals and the count of the period agree with the tally.
-    for (db::CustomerRanking way : {db::CustomerRanking::Cheaper, db::CustomerRanking::Walk, db::CustomerRanking::Count}) {
+    // Customers: the walks down the kept totals and month sums and the count of the period
+    // agree with the tally.
+    for (db::CustomerRanking way : {db::CustomerRanking::Cheaper, db::CustomerRanking::Walk, db::CustomerRanking::Months,
+                                    db::CustomerRanking::Count}) {
         db::ShopStatistics p;
         db::Connection c;
         QVERIFY(db::ReadPeriod(c, from, to, p, way).ok());
@@ -303,6 +308,7 @@ void TestStatistics::figuresEqualTally()
 void TestStatistics::upgradedFileHasItsFigures_data()
 {
     QTest::addColumn<int>("version");
+    QTest::newRow("version 7") << 7;
     QTest::newRow("version 6") << 6;
     QTest::newRow("version 5") << 5;
     QTest::newRow("first release") << 1;
@@ -322,6 +328,8 @@ void TestStatistics::upgradedFileHasItsFigures()
         "INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES "
         "(1, '甲', 1, '2026-06-12', NULL, NULL), (2, '乙', 2, '2026-06-10', '√', '2026-06-14'), "
         "(2, '乙', 1, '2026-06-14 10:30:00', '√', '2026-06-15'), (2, '乙', 2, '2026-04-30', '√', '2026-05-02')",
+        // A date with no plain month falls between September and October.
+        "INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES (2, '乙', 2, '2026-1', '√', '2026-10-01')",
     });
     auto s = db::ReadStatistics(QDate(2026, 6, 15), QDate(2026, 6, 1), QDate(2026, 6, 15));
     QVERIFY2(s.ok(), qPrintable(s.error()));
@@ -346,6 +354,14 @@ void TestStatistics::upgradedFileHasItsFigures()
     QCOMPARE(s->topCustomers.first().name, QStringLiteral("张三"));
     QCOMPARE(s->topCustomers.first().rentals, qint64(2));
     QCOMPARE(s->discsOut[0], qint64(1));
+    for (db::CustomerRanking way : {db::CustomerRanking::Months, db::CustomerRanking::Count}) {
+        db::ShopStatistics p;
+        db::Connection c;
+        QVERIFY(db::ReadPeriod(c, QDate(2026, 9, 20), QDate(2026, 10, 10), p, way).ok());
+        QCOMPARE(p.topCustomers.size(), 1);
+        QCOMPARE(p.topCustomers.first().name, QStringLiteral("李四"));
+        QCOMPARE(p.topCustomers.first().rentals, qint64(1));
+    }
     QCOMPARE(folder.problems(), QString());
 }
 

@@ -3,7 +3,12 @@
 #include <QtTest>
 
 #include <QFile>
+#include <QProgressDialog>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 #include "data/shop/csvexport.h"
 #include "data/shop/disclists.h"
@@ -90,6 +95,21 @@ public:
 
 } // namespace
 
+// The discs list, telling whether its rows became cells off the window's thread.
+class WatchedDiscList final : public list_Form
+{
+public:
+    mutable std::atomic<bool> aside{false};
+
+protected:
+    QStringList exportCells(const QVariantList &row) const override
+    {
+        if (QThread::currentThread() != thread())
+            aside = true;
+        return list_Form::exportCells(row);
+    }
+};
+
 class TestCsvExport : public QObject
 {
     Q_OBJECT
@@ -99,6 +119,7 @@ private slots:
     void exportEqualsEveryPage();
     void stoppedExportLeavesNoFile();
     void unwritableFolderReported();
+    void cancelledInTheWindowLeavesNoFile();
 };
 
 void TestCsvExport::exportEqualsEveryPage_data()
@@ -192,6 +213,43 @@ void TestCsvExport::unwritableFolderReported()
     QVERIFY(!w.exportTo(QStringLiteral("/nonexistent-folder/x.csv")));
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY(boxes.boxes().first().text.contains(QStringLiteral("无法写入")));
+}
+
+// 导出 from the window: the rows are written aside while the window's events go on, and
+// 取消 in the progress dialog stops it without leaving a file.
+void TestCsvExport::cancelledInTheWindowLeavesNoFile()
+{
+    ProgramFolder folder;
+    folder.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+                               "INSERT INTO table1 (t13, t7) SELECT '碟' || i, 1 FROM n"));
+    QTemporaryDir out;
+    const QString path = out.filePath(QStringLiteral("全部碟片.csv"));
+    msg::Recorder boxes;
+    WatchedDiscList w;
+    // The clerk cancels as soon as the dialog is there (it is made hidden, shown after a moment).
+    int ticks = 0;
+    QTimer clerk;
+    clerk.setInterval(5);
+    QObject::connect(&clerk, &QTimer::timeout, [&] {
+        ++ticks;
+        if (auto *dialog = w.findChild<QProgressDialog *>(QStringLiteral("progressDialog")))
+            dialog->cancel();
+    });
+    clerk.start();
+    QVERIFY(!w.exportTo(path));
+    clerk.stop();
+    QVERIFY(ticks > 0);
+    QVERIFY(w.aside);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().first().text, db::ExportCancelled());
+
+    // Left alone, the same export writes every disc.
+    QVERIFY(w.exportTo(path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().count('\n'), 20001);
 }
 
 QTEST_MAIN(TestCsvExport)

@@ -226,7 +226,8 @@ void tst_invariants::breachReported_data()
         << QStringList{"disc-out-has-open-record: 碟片 000001《甲》标记为出租（租给“张三”，租碟日期 2026-03-01），其未还租碟记录的租碟日期却是 2026-02-28。"};
     QTest::newRow("free slot marked out")
         << QStringList{"UPDATE table1 SET s3 = '王五' WHERE id = 3"}
-        << QStringList{"disc-out-has-open-record: 空位 000003 标记为出租（租给“王五”），却不是碟片。"};
+        << QStringList{"disc-out-has-open-record: 空位 000003 标记为出租（租给“王五”），却不是碟片。",
+                       "disc-rental-date-with-renter: 空位 000003 租给“王五”，却没有租碟日期。"};
     QTest::newRow("open record, disc on the shelf, customer settled")
         << QStringList{"INSERT INTO table4 (discid, discname, khid, s1) VALUES (2, '乙', 2, '2026-03-05')"}
         << QStringList{"open-record-has-disc-out: 未还的租碟记录 3（碟片 000002《乙》，客户 000002，租碟日期 2026-03-05），该碟片却没有标记为出租。",
@@ -337,6 +338,9 @@ void tst_invariants::breachReported_data()
     QTest::newRow("customer index state missing")
         << QStringList{"DELETE FROM customer_index_state"}
         << QStringList{"customer-index: 客户搜索索引缺少它的状态行（customer_index_state）。"};
+    QTest::newRow("disc on the shelf keeps a rental date")
+        << QStringList{"UPDATE table1 SET s1 = '2026-02-01' WHERE id = 2"}
+        << QStringList{"disc-rental-date-with-renter: 碟片 000002《乙》记有租碟日期 2026-02-01，却没有租给谁。"};
     QTest::newRow("day figure off")
         << QStringList{"UPDATE shop_days SET rentals = 3 WHERE day = '2026-03-01'"}
         << QStringList{"shop-days: 营业统计按日数字（shop_days）中 2026-03-01 记为租出 3 张，实际为 1 张。"};
@@ -361,6 +365,13 @@ void tst_invariants::breachReported_data()
     QTest::newRow("customer rentals missing")
         << QStringList{"DELETE FROM customer_rentals WHERE khid = 2"}
         << QStringList{"customer-rentals: 营业统计按客户计数（customer_rentals）中客户 000002 的租碟记录记为 0 条，实际为 1 条。"};
+    QTest::newRow("customer month off")
+        << QStringList{"UPDATE customer_months SET upto03 = 2 WHERE khid = 1"}
+        << QStringList{"customer-months: 营业统计按客户按月计数（customer_months）中客户 000001 在“2026”年的租碟记录：1–3 月记为 2 条，实际为 1 条。"};
+    QTest::newRow("record of an odd date without the month counts knowing")
+        << QStringList{"DROP TRIGGER table4_months_insert",
+                       "INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES (2, '乙', 2, '2026-1', '√', '2026-02-06')"}
+        << QStringList{"customer-months: 营业统计按客户按月计数（customer_months）中客户 000002 在“2026”年的租碟记录：月份不明的日期记为 0 条，实际为 1 条。"};
     QTest::newRow("lookup value twice")
         << QStringList{"INSERT INTO table3 (s6) VALUES ('中国')"}
         << QStringList{"lookup-no-duplicates: 选择列表“国别”（table3.s6）中“中国”出现 2 次（第 1、3 行）。"};
