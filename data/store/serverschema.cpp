@@ -1,5 +1,7 @@
 #include "data/store/serverschema.h"
 
+#include "data/search/customerindex.h"
+#include "data/search/discindex.h"
 #include "data/store/connection.h"
 #include "data/store/figures.h"
 #include "data/store/location.h"
@@ -9,6 +11,8 @@
 
 namespace db {
 namespace {
+
+constexpr int kServerIndexVersion = 5;
 
 // Version 1: the file's layout as of its version 5, less the program's own search indexes.
 // Text compares without regard to letter case as on the file: citext of the "C" collation
@@ -308,11 +312,36 @@ Status addFigures(Connection &c)
     return {};
 }
 
+// Version 5: the program's own disc and customer search indexes, as on the file: the trigram
+// indexes cannot serve parts of one or two characters. Every statement that writes a table
+// they index takes the shop's write lock first, also one run outside a Transaction, so their
+// change logs are in commit order (termindex.h).
+Status addSearchIndexes(Connection &c)
+{
+    const QString lock = QStringLiteral(R"(CREATE FUNCTION lanlan_write_lock() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        PERFORM pg_advisory_xact_lock(%1);
+        RETURN NULL;
+    END $$)").arg(kServerWriteLock);
+    for (const QString &sql : {lock,
+                               QStringLiteral("CREATE TRIGGER table1_write_lock BEFORE INSERT OR UPDATE OR DELETE ON table1 "
+                                              "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_write_lock()"),
+                               QStringLiteral("CREATE TRIGGER table2_write_lock BEFORE INSERT OR UPDATE OR DELETE ON table2 "
+                                              "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_write_lock()")}) {
+        if (Status s = c.exec(sql); !s)
+            return s;
+    }
+    if (Status s = CreateDiscIndex(c); !s)
+        return s;
+    return CreateCustomerIndex(c);
+}
+
 const std::vector<ServerStep> kServerSteps = {
     {1, [](Connection &c) { return runAll(c, std::begin(kLayout1), std::end(kLayout1)); }},
     {2, [](Connection &c) { return runAll(c, std::begin(kLayout2), std::end(kLayout2)); }},
     {3, [](Connection &c) { return runAll(c, std::begin(kLayout3), std::end(kLayout3)); }},
     {4, addFigures},
+    {kServerIndexVersion, addSearchIndexes},
 };
 
 Status setVersion(Connection &c, int version)
@@ -321,6 +350,11 @@ Status setVersion(Connection &c, int version)
 }
 
 } // namespace
+
+int ServerIndexVersion()
+{
+    return kServerIndexVersion;
+}
 
 int ServerSchemaVersion()
 {

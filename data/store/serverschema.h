@@ -9,11 +9,12 @@ class Connection;
 struct ServerShop;
 
 // The layout of a server shop (PostgreSQL). It holds what the file holds: the eight tables,
-// the kept list counters and customers per day (kept by triggers), the layout version. The
-// program's own search indexes stay the file's; the server searches with its own indexes.
-// Its version counts its own steps (see serverschema.cpp); a step that changes the file's
-// layout adds the matching step here.
+// the kept list counters and customers per day (kept by triggers), the program's own search
+// indexes, the layout version. Its version counts its own steps (see serverschema.cpp); a
+// step that changes the file's layout adds the matching step here.
 int ServerSchemaVersion();
+// The first server layout with the program's own search indexes.
+int ServerIndexVersion();
 
 // What a database holds: no tables at all, a shop of a layout version, or something else.
 namespace ServerLayout {
@@ -32,7 +33,8 @@ Status UpgradeServerSchema(Connection &c);
 
 // Fills a shop's tables with many rows at once (a copy of a whole shop): the triggers that
 // keep the counters and figures are off meanwhile, and those are counted from the rows once
-// at the end. Each kept counter is one row, and a trigger updating it a million times in one
+// at the end. The search indexes' logs are off too: `load` files the rows into them afterwards
+// (RebuildDiscIndex, RebuildCustomerIndex). Each kept counter is one row, and a trigger updating it a million times in one
 // transaction walks every earlier version of it each time. Inside the caller's transaction.
 Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load);
 
