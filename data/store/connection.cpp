@@ -320,6 +320,8 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
     if (mode == Mode::Create || (mode == Mode::Existing && !k.layoutChecked)) {
         m_status = checkServerLayout(mode);
         k.layoutChecked = m_status.ok() && mode == Mode::Existing;
+        if (k.layoutChecked)
+            WarmServerConnection(*this);
     }
 }
 

@@ -487,6 +487,28 @@ Status UpgradeServerSchema(Connection &c)
     return tx.commit();
 }
 
+void WarmServerConnection(Connection &c)
+{
+    auto version = ServerLayoutVersion(c);
+    if (!version || *version < kServerIndexVersion)
+        return;
+    for (const char *sql : {
+             "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM disc_changes), snapshot_seq) "
+             "FROM disc_index_state WHERE id = 1",
+             "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM customer_changes), snapshot_seq) "
+             "FROM customer_index_state WHERE id = 1",
+             "SELECT block, bits FROM disc_index_bits WHERE term = ''",
+             "SELECT block, bits FROM customer_index_bits WHERE term = ''",
+             "SELECT d.id, t.t13 FROM (SELECT DISTINCT id FROM disc_changes WHERE seq < 0) d "
+             "LEFT JOIN table1 t ON t.id = d.id",
+             "SELECT d.id, t.t1 FROM (SELECT DISTINCT id FROM customer_changes WHERE seq < 0) d "
+             "LEFT JOIN table2 t ON t.id = d.id",
+             "SELECT day FROM customer_days WHERE list = 1 AND n > 0 AND day = ''",
+         }) {
+        c.exec(QString::fromLatin1(sql));
+    }
+}
+
 Result<int> ProbeServerShop(const ServerShop &shop)
 {
     Connection c(shop, Connection::Mode::Inspect);

@@ -38,6 +38,12 @@ Status UpgradeServerSchema(Connection &c);
 // transaction walks every earlier version of it each time. Inside the caller's transaction.
 Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load);
 
+// Runs, once on a new connection, a statement of each kind a search runs, with values that
+// find nothing: a server connection's first statement on a table reads the table's catalog
+// first (tens of milliseconds for the disc table and its indexes), which the first search
+// of a program run would otherwise pay. Failures are left to the operations that follow.
+void WarmServerConnection(Connection &c);
+
 // What the database of a server shop holds, read as it is (the 测试连接 of the settings).
 Result<int> ProbeServerShop(const ServerShop &shop);
 
