@@ -234,6 +234,131 @@ Result<const IdSet *> load(Connection &c, const Layout &l, FileMemory &m, const 
     return &it->second.set;
 }
 
+// Writes new stored bitmaps. A server is sent many a statement: one round trip each would
+// dominate filing a large shop.
+class BitsWriter
+{
+public:
+    // upsert: rows that may be stored already are replaced.
+    BitsWriter(Connection &c, const Layout &l, bool upsert = false)
+        : m_conn(c), m_layout(l), m_full(c.query()), m_rest(c.query()), m_per(c.onServer() ? 500 : 1), m_upsert(upsert)
+    {
+    }
+    Status prepare() { return prepared(m_full, m_per); }
+    Status add(const QString &term, qint64 block, const QByteArray &bits)
+    {
+        m_values << term << block << bits;
+        return ++m_pending == m_per ? flush() : Status();
+    }
+    Status flush()
+    {
+        if (m_pending == 0)
+            return {};
+        QSqlQuery *q = &m_full;
+        if (m_pending < m_per) {
+            if (Status s = prepared(m_rest, m_pending); !s)
+                return s;
+            q = &m_rest;
+        }
+        for (qsizetype i = 0; i < m_values.size(); ++i)
+            q->bindValue(int(i), m_values[i]);
+        m_values.clear();
+        m_pending = 0;
+        return m_conn.execPrepared(*q);
+    }
+
+private:
+    Status prepared(QSqlQuery &q, int rows)
+    {
+        QStringList marks;
+        for (int i = 0; i < rows; ++i)
+            marks << QStringLiteral("(?, ?, ?)");
+        QString text = sql("INSERT INTO $bits (term, block, bits) VALUES ", m_layout) + marks.join(QLatin1Char(','));
+        if (m_upsert)
+            text += QStringLiteral(" ON CONFLICT (term, block) DO UPDATE SET bits = excluded.bits");
+        if (!q.prepare(text))
+            return m_conn.failure(q.lastError());
+        return {};
+    }
+    Connection &m_conn;
+    const Layout &m_layout;
+    QSqlQuery m_full, m_rest;
+    int m_per;
+    bool m_upsert;
+    int m_pending = 0;
+    QVariantList m_values;
+};
+
+// Terms as an array literal for a server statement: {"a","b"}.
+QString textArray(std::vector<QString>::const_iterator begin, std::vector<QString>::const_iterator end)
+{
+    QString out = QStringLiteral("{");
+    for (auto it = begin; it != end; ++it) {
+        if (it != begin)
+            out += QLatin1Char(',');
+        out += QLatin1Char('"');
+        for (QChar ch : *it) {
+            if (ch == QLatin1Char('"') || ch == QLatin1Char('\\'))
+                out += QLatin1Char('\\');
+            out += ch;
+        }
+        out += QLatin1Char('"');
+    }
+    return out + QLatin1Char('}');
+}
+
+using Edits = std::map<std::pair<QString, qint64>, std::vector<std::pair<quint32, bool>>>;
+
+// The edits written to a server a block and many terms a statement: a long log (an import)
+// would otherwise cost two round trips per term and block.
+Status writeEditsToServer(Connection &c, const Layout &l, const Edits &edits)
+{
+    constexpr size_t kTermsPerRead = 1000;
+    std::map<qint64, std::vector<const Edits::value_type *>> byBlock;
+    for (const auto &e : edits)
+        byBlock[e.first.second].push_back(&e);
+    BitsWriter write(c, l, true);
+    if (Status s = write.prepare(); !s)
+        return s;
+    for (const auto &[block, entries] : byBlock) {
+        std::vector<QString> terms, emptied;
+        for (const auto *e : entries)
+            terms.push_back(e->first.first);
+        std::unordered_map<QString, Roaring> stored;
+        for (size_t from = 0; from < terms.size(); from += kTermsPerRead) {
+            const auto to = terms.begin() + qsizetype(std::min(terms.size(), from + kTermsPerRead));
+            auto q = c.run(sql("SELECT term, bits FROM $bits WHERE block = ? AND term = ANY (CAST(? AS text[]))", l),
+                           {block, textArray(terms.begin() + qsizetype(from), to)});
+            if (!q)
+                return q.status();
+            while (q.value().next()) {
+                auto read = deserialized(q.value().value(1).toByteArray(), l);
+                if (!read)
+                    return read.status();
+                stored.emplace(q.value().value(0).toString(), std::move(read.value()));
+            }
+        }
+        for (const auto *e : entries) {
+            Roaring &bits = stored[e->first.first];
+            for (const auto &[low, add] : e->second)
+                add ? bits.add(low) : bits.remove(low);
+            if (bits.isEmpty()) {
+                emptied.push_back(e->first.first);
+            } else if (Status s = write.add(e->first.first, block, serialized(bits)); !s) {
+                return s;
+            }
+        }
+        for (size_t from = 0; from < emptied.size(); from += kTermsPerRead) {
+            const auto to = emptied.begin() + qsizetype(std::min(emptied.size(), from + kTermsPerRead));
+            if (Status s = c.exec(sql("DELETE FROM $bits WHERE block = ? AND term = ANY (CAST(? AS text[]))", l),
+                                  {block, textArray(emptied.begin() + qsizetype(from), to)});
+                !s)
+                return s;
+        }
+    }
+    return write.flush();
+}
+
 // Folds the log into the stored bitmaps. Runs inside a write transaction, after sync.
 Status compact(Connection &c, const Layout &l, FileMemory &m)
 {
@@ -249,7 +374,7 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
     }
     log.value().finish();
 
-    std::map<std::pair<QString, qint64>, std::vector<std::pair<quint32, bool>>> edits;
+    Edits edits;
     for (const auto &[id, old] : before) {
         auto now = m.recent.find(id);
         if (now == m.recent.end())
@@ -263,6 +388,11 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
             edits[{t, block}].push_back({quint32(key), false});
         for (const QString &t : added)
             edits[{t, block}].push_back({quint32(key), true});
+    }
+    if (c.onServer()) {
+        if (Status s = writeEditsToServer(c, l, edits); !s)
+            return s;
+        edits.clear();
     }
     for (const auto &[where, changes] : edits) {
         auto stored = c.scalar(sql("SELECT bits FROM $bits WHERE term = ? AND block = ?", l), {where.first, where.second});
@@ -328,56 +458,6 @@ void compactIfDue(Connection &c, const Layout &l, FileMemory &m, bool force, Sta
     m.recent.clear();
     m.snapshot = m.seq;
 }
-
-// Writes new stored bitmaps. A server is sent many a statement: one round trip each would
-// dominate filing a large shop.
-class BitsWriter
-{
-public:
-    BitsWriter(Connection &c, const Layout &l)
-        : m_conn(c), m_layout(l), m_full(c.query()), m_rest(c.query()), m_per(c.onServer() ? 500 : 1)
-    {
-    }
-    Status prepare() { return prepared(m_full, m_per); }
-    Status add(const QString &term, qint64 block, const QByteArray &bits)
-    {
-        m_values << term << block << bits;
-        return ++m_pending == m_per ? flush() : Status();
-    }
-    Status flush()
-    {
-        if (m_pending == 0)
-            return {};
-        QSqlQuery *q = &m_full;
-        if (m_pending < m_per) {
-            if (Status s = prepared(m_rest, m_pending); !s)
-                return s;
-            q = &m_rest;
-        }
-        for (qsizetype i = 0; i < m_values.size(); ++i)
-            q->bindValue(int(i), m_values[i]);
-        m_values.clear();
-        m_pending = 0;
-        return m_conn.execPrepared(*q);
-    }
-
-private:
-    Status prepared(QSqlQuery &q, int rows)
-    {
-        QStringList marks;
-        for (int i = 0; i < rows; ++i)
-            marks << QStringLiteral("(?, ?, ?)");
-        if (!q.prepare(sql("INSERT INTO $bits (term, block, bits) VALUES ", m_layout) + marks.join(QLatin1Char(','))))
-            return m_conn.failure(q.lastError());
-        return {};
-    }
-    Connection &m_conn;
-    const Layout &m_layout;
-    QSqlQuery m_full, m_rest;
-    int m_per;
-    int m_pending = 0;
-    QVariantList m_values;
-};
 
 using BlockBits = std::unordered_map<TermKey, Roaring, TermKeyHash>;
 

@@ -222,7 +222,7 @@ void tst_hostileindex::discs()
         storeRow(f, server, QStringLiteral("INSERT INTO table1 (t13, t14, t11, t18, t20, t10, s3) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                  {t, other, t, t, other, t, i % 3 == 0 ? QVariant(QStringLiteral("王")) : QVariant()});
     }
-    if (memory != QLatin1String("logged"))
+    if (memory == QLatin1String("filed"))
         QVERIFY(rebuild(db::RebuildDiscIndex));
     if (memory == QLatin1String("folded"))
         db::SetDiscIndexCompactAt(1);
@@ -340,7 +340,7 @@ void tst_hostileindex::customers()
                  {stored.at(i), QStringLiteral("card%1").arg(i), stored.at((i + 5) % stored.size()),
                   i % 4 == 0 ? QVariant() : QVariant(QDate(2026, 1, 1).addDays(i % 9).toString(Qt::ISODate))});
     }
-    if (memory != QLatin1String("logged"))
+    if (memory == QLatin1String("filed"))
         QVERIFY(rebuild(db::RebuildCustomerIndex));
     if (memory == QLatin1String("folded"))
         db::index::SetCompactAt(1);
