@@ -497,12 +497,20 @@ void WarmServerConnection(Connection &c)
              "FROM disc_index_state WHERE id = 1",
              "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM customer_changes), snapshot_seq) "
              "FROM customer_index_state WHERE id = 1",
-             "SELECT block, bits FROM disc_index_bits WHERE term = ''",
+             // A bitmap kept out of line: the first read of one reads its storage's catalog.
+             "SELECT block, bits FROM disc_index_bits WHERE term = 'O'",
              "SELECT block, bits FROM customer_index_bits WHERE term = ''",
              "SELECT d.id, t.t13 FROM (SELECT DISTINCT id FROM disc_changes WHERE seq < 0) d "
              "LEFT JOIN table1 t ON t.id = d.id",
              "SELECT d.id, t.t1 FROM (SELECT DISTINCT id FROM customer_changes WHERE seq < 0) d "
              "LEFT JOIN table2 t ON t.id = d.id",
+             // The rows of a page, by the conditions of a search: planning them reads the
+             // catalog of every index on the table, the trigram ones included.
+             "SELECT id, t13, t14 FROM table1 WHERE t13 IS NOT NULL AND lower(t13::text) LIKE '%' "
+             "AND lower(t14::text) LIKE '%' AND lower(t11::text) LIKE '%' AND t18 = '' AND t20 = '' AND t10 = '' "
+             "AND s3 IS NULL AND id IN (-1) ORDER BY id DESC",
+             "SELECT id, t1 FROM table2 WHERE t1 IS NOT NULL AND lower(t1::text) LIKE '%' AND t3 = '' "
+             "AND id IN (-1) ORDER BY ifnull(s1, '') DESC, id DESC",
              "SELECT day FROM customer_days WHERE list = 1 AND n > 0 AND day = ''",
          }) {
         c.exec(QString::fromLatin1(sql));
