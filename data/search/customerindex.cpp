@@ -214,6 +214,12 @@ Result<KeyPage> FindCustomers(Connection &c, const CustomerCriteria &criteria, c
         return units.status();
 
     auto setOf = [&](char16_t kind, const QString &value) { return reader.term(QChar(kind) + value); };
+    Terms needed;
+    for (const Unit &u : units.value())
+        needed.push_back(u.whole ? QChar(kMonth) + u.month : QChar(kDay) + u.days.front());
+    std::sort(needed.begin(), needed.end());
+    if (Status s = reader.preload(needed); !s)
+        return s;
     // Counted unit by unit, so that the count and the pages agree.
     quint64 count = 0;
     for (Unit &u : units.value()) {

@@ -896,6 +896,50 @@ Result<IdSet> Reader::find(const Search &s)
     return result;
 }
 
+Status Reader::preload(const Terms &terms)
+{
+    if (!m_status)
+        return m_status;
+    FileMemory &m = *m_memory;
+    std::vector<QString> missing;
+    for (const QString &t : terms) {
+        if (!m.terms.contains(t) && !(m_conn.onServer() && t.contains(QChar(0))))
+            missing.push_back(t);
+    }
+    if (!m_conn.onServer() || missing.size() < 2)
+        return {};
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    auto q = m_conn.run(sql("SELECT term, block, bits FROM $bits WHERE term = ANY (CAST(? AS text[]))", m_layout),
+                        {textArray(missing.cbegin(), missing.cend())});
+    if (!q) {
+        m_status = q.status();
+        return m_status;
+    }
+    std::unordered_map<QString, IdSet> found;
+    for (const QString &t : missing)
+        found[t];
+    while (q.value().next()) {
+        auto low = deserialized(q.value().value(2).toByteArray(), m_layout);
+        if (!low) {
+            m_status = low.status();
+            return m_status;
+        }
+        found[q.value().value(0).toString()].merge(
+            quint32(quint64(q.value().value(1).toLongLong()) >> (32 - kBlockShift)), low.value());
+    }
+    for (auto &[t, set] : found) {
+        for (const auto &[id, rowTerms] : m.recent)
+            set.set(id, has(rowTerms, t));
+        FileMemory::Loaded entry{std::move(set), 0, ++m.clock};
+        entry.bytes = entry.set.bytes();
+        m.bytes += entry.bytes;
+        m.terms.emplace(t, std::move(entry));
+    }
+    evict(m, terms);
+    return {};
+}
+
 Result<const IdSet *> Reader::term(const QString &t)
 {
     if (!m_status)

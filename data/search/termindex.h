@@ -95,6 +95,9 @@ public:
     Result<IdSet> find(const Search &s);
     // The rows under one term (loaded when needed; empty for a term nothing is under).
     Result<const IdSet *> term(const QString &term);
+    // Loads the terms not in memory yet; a server is asked for them all in one statement
+    // (a search that needs many, such as the customers' months, would wait for each).
+    Status preload(const Terms &terms);
 
 private:
     Connection &m_conn;
