@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include "data/search/discindex.h"
+#include "data/store/connection.h"
 #include "data/shop/lookuplists.h"
 
 namespace startup {
@@ -25,7 +26,11 @@ void WarmSearchInBackground()
     const QStringList terms =
         db::DiscValueTerms(lists.MediaList.entries(), lists.ContentList.entries(), lists.CountryList.entries());
     // Nothing is shown: a file that cannot be read is reported by the search that needs it.
-    g_warmUp = QThread::create([terms] { db::WarmDiscIndex(terms); });
+    g_warmUp = QThread::create([terms] {
+        db::WarmDiscIndex(terms);
+        // A server shop's connection is kept per thread: this thread's ends with it.
+        db::Connection::closeServerConnection();
+    });
     g_warmUp->start(QThread::LowPriority);
 }
 

@@ -157,9 +157,8 @@ Status copyRows(Connection &from, Connection &to, Progress &progress, qint64 &co
         if (Status s = copyTable(from, to, t, progress, copied); !s)
             return s;
     }
-    if (to.onServer())
-        return {}; // counted by LoadWithoutTriggers
-    // The rows were logged for the file's search indexes on the way in; filed at once.
+    // A file logged the rows for its search indexes on the way in, a server (its log triggers
+    // off, LoadWithoutTriggers) did not: either way they are filed at once.
     progress.stage(QStringLiteral("建立搜索索引"), 0);
     if (Status s = RebuildDiscIndex(to); !s)
         return s;

@@ -3,6 +3,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "data/store/connection.h"
@@ -17,9 +18,11 @@ using namespace index;
 // Kinds of terms.
 constexpr char16_t kName = u'A', kCardType = u'Y', kDay = u'D', kMonth = u'M';
 
-QString customerColumns(const QString &p)
+QString customerColumns(const QString &p, bool server)
 {
     // The day is the value the customer lists are ordered by.
+    if (server)
+        return QStringLiteral("%1t1 IS NOT NULL, %1t1::text, %1t3::text, coalesce(%1s1, '')").arg(p);
     return QStringLiteral("%1t1 IS NOT NULL, CAST(%1t1 AS TEXT), CASE WHEN typeof(%1t3) = 'text' THEN %1t3 END, "
                           "CAST(ifnull(%1s1, '') AS TEXT)")
         .arg(p);
@@ -66,6 +69,39 @@ const char *const kLogStatements[] = {
         INSERT INTO customer_changes (id, old_t1, old_t3, old_s1) VALUES (OLD.id, OLD.t1, OLD.t3, OLD.s1);
         INSERT INTO customer_changes (id) SELECT NEW.id WHERE NEW.id IS NOT OLD.id;
         END)",
+};
+
+// The same on a server shop (see discindex.cpp).
+const char *const kServerLogStatements[] = {
+    R"(CREATE TABLE customer_changes (
+        seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, id bigint NOT NULL,
+        old_t1 text, old_t3 text, old_s1 text))",
+    R"(CREATE FUNCTION table2_index_log() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        IF TG_OP = 'INSERT' THEN
+            IF NEW.t1 IS NOT NULL THEN
+                INSERT INTO customer_changes (id) VALUES (NEW.id);
+            END IF;
+            RETURN NULL;
+        END IF;
+        IF TG_OP = 'DELETE' THEN
+            IF OLD.t1 IS NOT NULL THEN
+                INSERT INTO customer_changes (id, old_t1, old_t3, old_s1) VALUES (OLD.id, OLD.t1, OLD.t3, OLD.s1);
+            END IF;
+            RETURN NULL;
+        END IF;
+        IF (OLD.t1 IS NOT NULL OR NEW.t1 IS NOT NULL)
+           AND (OLD.id <> NEW.id OR OLD.t1::text IS DISTINCT FROM NEW.t1::text
+                OR OLD.t3::text IS DISTINCT FROM NEW.t3::text OR OLD.s1 IS DISTINCT FROM NEW.s1) THEN
+            INSERT INTO customer_changes (id, old_t1, old_t3, old_s1) VALUES (OLD.id, OLD.t1, OLD.t3, OLD.s1);
+            IF NEW.id <> OLD.id THEN
+                INSERT INTO customer_changes (id) VALUES (NEW.id);
+            END IF;
+        END IF;
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table2_index_log AFTER INSERT OR DELETE OR UPDATE OF id, t1, t3, s1 "
+    "ON table2 FOR EACH ROW EXECUTE FUNCTION table2_index_log()",
 };
 
 Search searchFor(const CustomerCriteria &c, const QString &where = {}, const QVariantList &binds = {})
@@ -142,7 +178,9 @@ Result<std::vector<Unit>> unitsFor(Connection &c, const CustomerCriteria &criter
 
 Status CreateCustomerIndex(Connection &c)
 {
-    for (const char *sql : kLogStatements) {
+    const auto &statements = c.onServer() ? std::span<const char *const>(kServerLogStatements)
+                                          : std::span<const char *const>(kLogStatements);
+    for (const char *sql : statements) {
         if (Status s = c.exec(QString::fromUtf8(sql)); !s)
             return s;
     }
@@ -176,6 +214,12 @@ Result<KeyPage> FindCustomers(Connection &c, const CustomerCriteria &criteria, c
         return units.status();
 
     auto setOf = [&](char16_t kind, const QString &value) { return reader.term(QChar(kind) + value); };
+    Terms needed;
+    for (const Unit &u : units.value())
+        needed.push_back(u.whole ? QChar(kMonth) + u.month : QChar(kDay) + u.days.front());
+    std::sort(needed.begin(), needed.end());
+    if (Status s = reader.preload(needed); !s)
+        return s;
     // Counted unit by unit, so that the count and the pages agree.
     quint64 count = 0;
     for (Unit &u : units.value()) {

@@ -28,12 +28,13 @@ PagedQuery DiscFilterQuery(const DiscFilter &f)
             addPart(QStringLiteral("t14"), f.starring);
         if (!f.director.isEmpty())
             addPart(QStringLiteral("t11"), f.director);
-        if (!f.media.isEmpty())
-            add(QStringLiteral("t18 = ?"), f.media);
-        if (!f.category.isEmpty())
-            add(QStringLiteral("t20 = ?"), f.category);
-        if (!f.country.isEmpty())
-            add(QStringLiteral("t10 = ?"), f.country);
+        for (const auto &[column, value] : {std::pair{"t18", &f.media}, std::pair{"t20", &f.category},
+                                            std::pair{"t10", &f.country}}) {
+            if (!value->isEmpty()) {
+                const Condition c = EqualsCondition(QLatin1String(column), *value);
+                add(c.sql, c.bind);
+            }
+        }
     }
     if (f.state == RentalState::OnShelf)
         where << QStringLiteral("s3 IS NULL");

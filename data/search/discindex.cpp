@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <span>
+
 #include "data/store/connection.h"
 #include "data/search/discfilter.h"
 #include "data/search/discterms.h"
@@ -44,6 +46,45 @@ const char *const kLogStatements[] = {
         END)",
 };
 
+// The same on a server shop. The statement lock trigger (serverschema.cpp) has taken the
+// shop's write lock before any of these run, so the log is in commit order.
+const char *const kServerLogStatements[] = {
+    R"(CREATE TABLE disc_changes (
+        seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY, id bigint NOT NULL,
+        old_t13 text, old_t14 text, old_t11 text, old_t18 text, old_t20 text, old_t10 text, old_s3 text))",
+    R"(CREATE FUNCTION table1_index_log() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        IF TG_OP = 'INSERT' THEN
+            IF NEW.t13 IS NOT NULL THEN
+                INSERT INTO disc_changes (id) VALUES (NEW.id);
+            END IF;
+            RETURN NULL;
+        END IF;
+        IF TG_OP = 'DELETE' THEN
+            IF OLD.t13 IS NOT NULL THEN
+                INSERT INTO disc_changes (id, old_t13, old_t14, old_t11, old_t18, old_t20, old_t10, old_s3)
+                    VALUES (OLD.id, OLD.t13, OLD.t14, OLD.t11, OLD.t18, OLD.t20, OLD.t10, OLD.s3);
+            END IF;
+            RETURN NULL;
+        END IF;
+        -- Compared as text: citext would call a change of letter case no change.
+        IF (OLD.t13 IS NOT NULL OR NEW.t13 IS NOT NULL)
+           AND (OLD.id <> NEW.id OR OLD.t13::text IS DISTINCT FROM NEW.t13::text
+                OR OLD.t14::text IS DISTINCT FROM NEW.t14::text OR OLD.t11::text IS DISTINCT FROM NEW.t11::text
+                OR OLD.t18::text IS DISTINCT FROM NEW.t18::text OR OLD.t20::text IS DISTINCT FROM NEW.t20::text
+                OR OLD.t10::text IS DISTINCT FROM NEW.t10::text OR (OLD.s3 IS NULL) <> (NEW.s3 IS NULL)) THEN
+            INSERT INTO disc_changes (id, old_t13, old_t14, old_t11, old_t18, old_t20, old_t10, old_s3)
+                VALUES (OLD.id, OLD.t13, OLD.t14, OLD.t11, OLD.t18, OLD.t20, OLD.t10, OLD.s3);
+            IF NEW.id <> OLD.id THEN
+                INSERT INTO disc_changes (id) VALUES (NEW.id);
+            END IF;
+        END IF;
+        RETURN NULL;
+    END $$)",
+    "CREATE TRIGGER table1_index_log AFTER INSERT OR DELETE OR UPDATE OF id, t13, t14, t11, t18, t20, t10, s3 "
+    "ON table1 FOR EACH ROW EXECUTE FUNCTION table1_index_log()",
+};
+
 Search searchFor(const DiscFilter &f, const QString &where = {}, const QVariantList &binds = {})
 {
     Search s;
@@ -77,7 +118,9 @@ Search searchFor(const DiscFilter &f, const QString &where = {}, const QVariantL
 
 Status CreateDiscIndex(Connection &c)
 {
-    for (const char *sql : kLogStatements) {
+    const auto &statements = c.onServer() ? std::span<const char *const>(kServerLogStatements)
+                                          : std::span<const char *const>(kLogStatements);
+    for (const char *sql : statements) {
         if (Status s = c.exec(QString::fromUtf8(sql)); !s)
             return s;
     }
@@ -142,9 +185,6 @@ void SetDiscIndexCompactAt(qint64 changes)
 
 Status WarmDiscIndex(const QStringList &valueTerms)
 {
-    // A server shop searches with the server's own indexes: nothing of the file's to read.
-    if (ShopLocation::serverInUse())
-        return {};
     Connection c;
     if (!c.ok())
         return c.status();

@@ -2,8 +2,13 @@
 
 namespace db::index {
 
-QString rowColumns(const QString &p)
+QString rowColumns(const QString &p, bool server)
 {
+    // A server's columns hold text alone; the file's may hold numbers, which no value matches.
+    if (server)
+        return QStringLiteral("%1t13 IS NOT NULL, %1t13::text, %1t14::text, %1t11::text, %1t18::text, %1t20::text, "
+                              "%1t10::text, %1s3 IS NOT NULL")
+            .arg(p);
     return QStringLiteral("%1t13 IS NOT NULL, CAST(%1t13 AS TEXT), CAST(%1t14 AS TEXT), CAST(%1t11 AS TEXT), "
                           "CASE WHEN typeof(%1t18) = 'text' THEN %1t18 END, "
                           "CASE WHEN typeof(%1t20) = 'text' THEN %1t20 END, "

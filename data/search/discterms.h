@@ -24,8 +24,9 @@ struct DiscRow
     bool out = false;
 };
 
-// The columns that make a DiscRow after the id, with an optional prefix ("t." or "old_").
-QString rowColumns(const QString &prefix);
+// The columns that make a DiscRow after the id, with an optional prefix ("t." or "old_"),
+// as the file or a server shop reads them.
+QString rowColumns(const QString &prefix, bool server);
 // A DiscRow from a query that selected the id and then rowColumns().
 DiscRow readRow(const QSqlQuery &q);
 

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -110,8 +112,12 @@ struct IndexState
 
 Result<IndexState> readState(Connection &c, const Layout &l)
 {
-    auto q = c.run(sql("SELECT token, snapshot_seq, (SELECT seq FROM sqlite_sequence WHERE name = '$changes') "
-                       "FROM $state WHERE id = 1",
+    // The server's log numbers come from a sequence, which does not roll back: the last number
+    // is the highest one the snapshot sees (the log is never emptied past snapshot_seq).
+    auto q = c.run(sql(c.pick("SELECT token, snapshot_seq, (SELECT seq FROM sqlite_sequence WHERE name = '$changes') "
+                              "FROM $state WHERE id = 1",
+                              "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM $changes), snapshot_seq) "
+                              "FROM $state WHERE id = 1").toUtf8().constData(),
                        l));
     if (!q)
         return q.status();
@@ -160,7 +166,7 @@ Status sync(Connection &c, const Layout &l, FileMemory &m, const IndexState &s)
     auto q = c.run(sql("SELECT d.id, %1 FROM (SELECT DISTINCT id FROM $changes WHERE seq > ?) d "
                        "LEFT JOIN $table t ON t.id = d.id",
                        l)
-                       .arg(l.columns(QStringLiteral("t."))),
+                       .arg(l.columns(QStringLiteral("t."), c.onServer())),
                    {m.seq});
     if (!q)
         return q.status();
@@ -178,6 +184,9 @@ Status sync(Connection &c, const Layout &l, FileMemory &m, const IndexState &s)
 
 Result<IdSet> storedTerm(Connection &c, const Layout &l, const QString &term)
 {
+    // A server's texts hold no NUL, so no term filed from them does (nor can a statement carry one).
+    if (c.onServer() && term.contains(QChar(0)))
+        return IdSet();
     auto q = c.run(sql("SELECT block, bits FROM $bits WHERE term = ?", l), {term});
     if (!q)
         return q.status();
@@ -225,11 +234,136 @@ Result<const IdSet *> load(Connection &c, const Layout &l, FileMemory &m, const 
     return &it->second.set;
 }
 
+// Writes new stored bitmaps. A server is sent many a statement: one round trip each would
+// dominate filing a large shop.
+class BitsWriter
+{
+public:
+    // upsert: rows that may be stored already are replaced.
+    BitsWriter(Connection &c, const Layout &l, bool upsert = false)
+        : m_conn(c), m_layout(l), m_full(c.query()), m_rest(c.query()), m_per(c.onServer() ? 500 : 1), m_upsert(upsert)
+    {
+    }
+    Status prepare() { return prepared(m_full, m_per); }
+    Status add(const QString &term, qint64 block, const QByteArray &bits)
+    {
+        m_values << term << block << bits;
+        return ++m_pending == m_per ? flush() : Status();
+    }
+    Status flush()
+    {
+        if (m_pending == 0)
+            return {};
+        QSqlQuery *q = &m_full;
+        if (m_pending < m_per) {
+            if (Status s = prepared(m_rest, m_pending); !s)
+                return s;
+            q = &m_rest;
+        }
+        for (qsizetype i = 0; i < m_values.size(); ++i)
+            q->bindValue(int(i), m_values[i]);
+        m_values.clear();
+        m_pending = 0;
+        return m_conn.execPrepared(*q);
+    }
+
+private:
+    Status prepared(QSqlQuery &q, int rows)
+    {
+        QStringList marks;
+        for (int i = 0; i < rows; ++i)
+            marks << QStringLiteral("(?, ?, ?)");
+        QString text = sql("INSERT INTO $bits (term, block, bits) VALUES ", m_layout) + marks.join(QLatin1Char(','));
+        if (m_upsert)
+            text += QStringLiteral(" ON CONFLICT (term, block) DO UPDATE SET bits = excluded.bits");
+        if (!q.prepare(text))
+            return m_conn.failure(q.lastError());
+        return {};
+    }
+    Connection &m_conn;
+    const Layout &m_layout;
+    QSqlQuery m_full, m_rest;
+    int m_per;
+    bool m_upsert;
+    int m_pending = 0;
+    QVariantList m_values;
+};
+
+// Terms as an array literal for a server statement: {"a","b"}.
+QString textArray(std::vector<QString>::const_iterator begin, std::vector<QString>::const_iterator end)
+{
+    QString out = QStringLiteral("{");
+    for (auto it = begin; it != end; ++it) {
+        if (it != begin)
+            out += QLatin1Char(',');
+        out += QLatin1Char('"');
+        for (QChar ch : *it) {
+            if (ch == QLatin1Char('"') || ch == QLatin1Char('\\'))
+                out += QLatin1Char('\\');
+            out += ch;
+        }
+        out += QLatin1Char('"');
+    }
+    return out + QLatin1Char('}');
+}
+
+using Edits = std::map<std::pair<QString, qint64>, std::vector<std::pair<quint32, bool>>>;
+
+// The edits written to a server a block and many terms a statement: a long log (an import)
+// would otherwise cost two round trips per term and block.
+Status writeEditsToServer(Connection &c, const Layout &l, const Edits &edits)
+{
+    constexpr size_t kTermsPerRead = 1000;
+    std::map<qint64, std::vector<const Edits::value_type *>> byBlock;
+    for (const auto &e : edits)
+        byBlock[e.first.second].push_back(&e);
+    BitsWriter write(c, l, true);
+    if (Status s = write.prepare(); !s)
+        return s;
+    for (const auto &[block, entries] : byBlock) {
+        std::vector<QString> terms, emptied;
+        for (const auto *e : entries)
+            terms.push_back(e->first.first);
+        std::unordered_map<QString, Roaring> stored;
+        for (size_t from = 0; from < terms.size(); from += kTermsPerRead) {
+            const auto to = terms.begin() + qsizetype(std::min(terms.size(), from + kTermsPerRead));
+            auto q = c.run(sql("SELECT term, bits FROM $bits WHERE block = ? AND term = ANY (CAST(? AS text[]))", l),
+                           {block, textArray(terms.begin() + qsizetype(from), to)});
+            if (!q)
+                return q.status();
+            while (q.value().next()) {
+                auto read = deserialized(q.value().value(1).toByteArray(), l);
+                if (!read)
+                    return read.status();
+                stored.emplace(q.value().value(0).toString(), std::move(read.value()));
+            }
+        }
+        for (const auto *e : entries) {
+            Roaring &bits = stored[e->first.first];
+            for (const auto &[low, add] : e->second)
+                add ? bits.add(low) : bits.remove(low);
+            if (bits.isEmpty()) {
+                emptied.push_back(e->first.first);
+            } else if (Status s = write.add(e->first.first, block, serialized(bits)); !s) {
+                return s;
+            }
+        }
+        for (size_t from = 0; from < emptied.size(); from += kTermsPerRead) {
+            const auto to = emptied.begin() + qsizetype(std::min(emptied.size(), from + kTermsPerRead));
+            if (Status s = c.exec(sql("DELETE FROM $bits WHERE block = ? AND term = ANY (CAST(? AS text[]))", l),
+                                  {block, textArray(emptied.begin() + qsizetype(from), to)});
+                !s)
+                return s;
+        }
+    }
+    return write.flush();
+}
+
 // Folds the log into the stored bitmaps. Runs inside a write transaction, after sync.
 Status compact(Connection &c, const Layout &l, FileMemory &m)
 {
     // The first logged values of each row are what the stored bitmaps hold for it.
-    auto log = c.run(sql("SELECT id, %1 FROM $changes ORDER BY seq", l).arg(l.columns(QStringLiteral("old_"))));
+    auto log = c.run(sql("SELECT id, %1 FROM $changes ORDER BY seq", l).arg(l.columns(QStringLiteral("old_"), c.onServer())));
     if (!log)
         return log.status();
     std::unordered_map<qint64, Terms> before;
@@ -240,7 +374,7 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
     }
     log.value().finish();
 
-    std::map<std::pair<QString, qint64>, std::vector<std::pair<quint32, bool>>> edits;
+    Edits edits;
     for (const auto &[id, old] : before) {
         auto now = m.recent.find(id);
         if (now == m.recent.end())
@@ -254,6 +388,11 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
             edits[{t, block}].push_back({quint32(key), false});
         for (const QString &t : added)
             edits[{t, block}].push_back({quint32(key), true});
+    }
+    if (c.onServer()) {
+        if (Status s = writeEditsToServer(c, l, edits); !s)
+            return s;
+        edits.clear();
     }
     for (const auto &[where, changes] : edits) {
         auto stored = c.scalar(sql("SELECT bits FROM $bits WHERE term = ? AND block = ?", l), {where.first, where.second});
@@ -270,7 +409,9 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
             add ? bits.add(low) : bits.remove(low);
         Status s = bits.isEmpty()
                        ? c.exec(sql("DELETE FROM $bits WHERE term = ? AND block = ?", l), {where.first, where.second})
-                       : c.exec(sql("INSERT OR REPLACE INTO $bits (term, block, bits) VALUES (?, ?, ?)", l),
+                       : c.exec(sql("INSERT INTO $bits (term, block, bits) VALUES (?, ?, ?) "
+                                    "ON CONFLICT (term, block) DO UPDATE SET bits = excluded.bits",
+                                    l),
                                 {where.first, where.second, serialized(bits)});
         if (!s)
             return s;
@@ -284,11 +425,19 @@ Status compact(Connection &c, const Layout &l, FileMemory &m)
 // without it otherwise.
 void compactIfDue(Connection &c, const Layout &l, FileMemory &m, bool force, Status *failure = nullptr)
 {
+    // Inside a caller's transaction the fold would stand or fall with the caller's writes.
+    if (c.inTransaction())
+        return;
     auto state = readState(c, l);
     if (!state || (!force && state->seq - state->snapshot < g_compactAt) || state->seq == state->snapshot)
         return;
-    if (!c.exec(QStringLiteral("BEGIN IMMEDIATE")).ok())
+    // A search does not wait for another counter's write: the log is folded another time.
+    Transaction tx(c, Transaction::Wait::No);
+    if (!tx.ok()) {
+        if (failure && c.onServer())
+            *failure = tx.status();
         return;
+    }
     Status s = [&]() -> Status {
         auto now = readState(c, l);
         if (!now)
@@ -298,9 +447,8 @@ void compactIfDue(Connection &c, const Layout &l, FileMemory &m, bool force, Sta
         return compact(c, l, m);
     }();
     if (s)
-        s = c.exec(QStringLiteral("COMMIT"));
+        s = tx.commit();
     if (!s) {
-        c.exec(QStringLiteral("ROLLBACK"));
         // The memory may have been brought further than the file now says; start afresh.
         m = FileMemory{};
         if (failure)
@@ -311,51 +459,85 @@ void compactIfDue(Connection &c, const Layout &l, FileMemory &m, bool force, Sta
     m.snapshot = m.seq;
 }
 
+using BlockBits = std::unordered_map<TermKey, Roaring, TermKeyHash>;
+
+// Files every filed row (but those `skip` names) into the bitmaps of its block of numbers,
+// in the order of the numbers, and hands each block to `done`. The rows are read a batch at
+// a time and each batch to its end before `done` runs: a server connection drops the rest of
+// a query still being read when another statement runs on it.
+Status scanFiled(Connection &c, const Layout &l, const std::function<bool(qint64 id)> &skip,
+                 const std::function<Status(qint64 block, BlockBits &bits, const Values &values)> &done)
+{
+    constexpr int kBatch = 50000;
+    const QString read = sql("SELECT id, %1 FROM $table WHERE $filed AND id > ? ORDER BY id LIMIT %2", l)
+                             .arg(l.columns(QString(), c.onServer()))
+                             .arg(kBatch);
+    Values values;
+    std::vector<TermKey> keys;
+    std::optional<qint64> current;
+    BlockBits block;
+    std::vector<std::pair<qint64, BlockBits>> finished;
+    qint64 after = std::numeric_limits<qint64>::min();
+    for (;;) {
+        auto rows = c.run(read, {after});
+        if (!rows)
+            return rows.status();
+        QSqlQuery &q = rows.value();
+        int n = 0;
+        while (q.next()) {
+            ++n;
+            const qint64 id = q.value(0).toLongLong();
+            after = id;
+            if (skip && skip(id))
+                continue;
+            const quint64 key = IdSet::keyOf(id);
+            const qint64 b = qint64(key >> kBlockShift);
+            if (current != b) {
+                if (current)
+                    finished.emplace_back(*current, std::move(block));
+                block = BlockBits();
+                current = b;
+            }
+            keys.clear();
+            l.termKeys(q, keys, values);
+            for (const TermKey &t : keys)
+                block[t].add(quint32(key));
+        }
+        if (q.lastError().isValid())
+            return c.failure(q.lastError());
+        q.finish();
+        if (n < kBatch && current) {
+            finished.emplace_back(*current, std::move(block));
+            current.reset();
+        }
+        for (auto &[b, bits] : finished) {
+            if (Status s = done(b, bits, values); !s)
+                return s;
+        }
+        finished.clear();
+        if (n < kBatch)
+            return {};
+    }
+}
+
 // Reads every filed row into the stored bitmaps, one block of numbers at a time.
 Status buildBitmaps(Connection &c, const Layout &l)
 {
     if (Status s = c.exec(sql("DELETE FROM $bits", l)); !s)
         return s;
-    auto rows = c.run(sql("SELECT id, %1 FROM $table WHERE $filed ORDER BY id", l).arg(l.columns(QString())));
-    if (!rows)
-        return rows.status();
-    QSqlQuery insert = c.query();
-    if (!insert.prepare(sql("INSERT INTO $bits (term, block, bits) VALUES (?, ?, ?)", l)))
-        return c.failure(insert.lastError());
-    std::unordered_map<TermKey, Roaring, TermKeyHash> block;
-    Values values;
-    std::vector<TermKey> keys;
-    std::optional<qint64> current;
-    auto flush = [&]() -> Status {
-        for (auto &[k, bits] : block) {
-            insert.addBindValue(termOf(k, values));
-            insert.addBindValue(*current);
-            insert.addBindValue(serialized(bits));
-            if (Status s = c.execPrepared(insert); !s)
+    BitsWriter insert(c, l);
+    if (Status s = insert.prepare(); !s)
+        return s;
+    Status s = scanFiled(c, l, {}, [&](qint64 block, BlockBits &bits, const Values &values) -> Status {
+        for (auto &[k, set] : bits) {
+            if (Status s = insert.add(termOf(k, values), block, serialized(set)); !s)
                 return s;
         }
-        block.clear();
         return {};
-    };
-    QSqlQuery &q = rows.value();
-    while (q.next()) {
-        const quint64 key = IdSet::keyOf(q.value(0).toLongLong());
-        const qint64 b = qint64(key >> kBlockShift);
-        if (current != b) {
-            if (current) {
-                if (Status s = flush(); !s)
-                    return s;
-            }
-            current = b;
-        }
-        keys.clear();
-        l.termKeys(q, keys, values);
-        for (const TermKey &t : keys)
-            block[t].add(quint32(key));
-    }
-    if (current)
-        return flush();
-    return {};
+    });
+    if (!s)
+        return s;
+    return insert.flush();
 }
 
 } // namespace
@@ -376,6 +558,22 @@ QString Search::key() const
 
 Status CreateIndex(Connection &c, const Layout &l)
 {
+    if (c.onServer()) {
+        for (const char *text : {
+                 "CREATE TABLE $state (id integer PRIMARY KEY CHECK (id = 1), token text NOT NULL, "
+                 "snapshot_seq bigint NOT NULL)",
+                 "INSERT INTO $state (id, token, snapshot_seq) "
+                 "VALUES (1, substr(md5(random()::text || clock_timestamp()::text), 1, 16), 0)",
+                 "CREATE TABLE $bits (term text COLLATE \"C\" NOT NULL, block bigint NOT NULL, bits bytea NOT NULL, "
+                 "PRIMARY KEY (term, block))",
+                 // The bitmaps are compressed already: stored as they are, not compressed again.
+                 "ALTER TABLE $bits ALTER COLUMN bits SET STORAGE EXTERNAL",
+             }) {
+            if (Status s = c.exec(sql(text, l)); !s)
+                return s;
+        }
+        return buildBitmaps(c, l);
+    }
     for (const char *text : {
              // Which index this is (a copied file keeps it), and how far the stored bitmaps go.
              "CREATE TABLE $state (id INTEGER PRIMARY KEY CHECK (id = 1), token TEXT NOT NULL, "
@@ -393,6 +591,15 @@ Status CreateIndex(Connection &c, const Layout &l)
 
 Status RebuildIndex(Connection &c, const Layout &l)
 {
+    if (c.onServer() && !c.inTransaction()) {
+        // A savepoint needs a transaction there; this one also keeps other counters' writes out.
+        Transaction tx(c);
+        if (!tx.ok())
+            return tx.status();
+        if (Status s = RebuildIndex(c, l); !s)
+            return s;
+        return tx.commit();
+    }
     // A savepoint: one transaction of its own, or a part of the caller's.
     if (Status s = c.exec(QStringLiteral("SAVEPOINT index_rebuild")); !s)
         return s;
@@ -441,7 +648,24 @@ QString someIds(const Roaring &bits, qint64 block)
 
 } // namespace
 
+namespace {
+Status checkIndex(Connection &c, const Layout &l, const QString &index, QStringList &out);
+} // namespace
+
 Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringList &out)
+{
+    // A server shop is read in one snapshot, so another counter's write cannot look like a breach.
+    const bool snapshot = c.onServer() && !c.inTransaction()
+        && c.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")).ok();
+    Status s = checkIndex(c, l, index, out);
+    if (snapshot)
+        c.exec(QStringLiteral("COMMIT"));
+    return s;
+}
+
+namespace {
+
+Status checkIndex(Connection &c, const Layout &l, const QString &index, QStringList &out)
 {
     int lines = 0;
     qint64 more = 0;
@@ -476,7 +700,7 @@ Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringL
 
     // A row changed since the snapshot is in the stored bitmaps with its first logged values.
     std::unordered_map<qint64, Terms> logged;
-    auto log = c.run(sql("SELECT id, %1 FROM $changes WHERE seq > ? ORDER BY seq", l).arg(l.columns(QStringLiteral("old_"))),
+    auto log = c.run(sql("SELECT id, %1 FROM $changes WHERE seq > ? ORDER BY seq", l).arg(l.columns(QStringLiteral("old_"), c.onServer())),
                      {state->snapshot});
     if (!log)
         return log.status();
@@ -548,44 +772,15 @@ Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringL
     };
 
     // The rows as they are now, one block of numbers at a time, as the bitmaps are built.
-    auto rows = c.run(sql("SELECT id, %1 FROM $table WHERE $filed ORDER BY id", l).arg(l.columns(QString())));
-    if (!rows)
-        return rows.status();
-    std::unordered_map<TermKey, Roaring, TermKeyHash> block;
-    Values values;
-    std::vector<TermKey> keys;
-    std::optional<qint64> current;
-    auto flush = [&]() -> Status {
-        std::map<QString, Roaring> expected;
-        for (auto &[k, bits] : block)
-            expected.emplace(termOf(k, values), std::move(bits));
-        block.clear();
-        return compareBlock(*current, expected);
-    };
-    QSqlQuery &q = rows.value();
-    while (q.next()) {
-        const qint64 id = q.value(0).toLongLong();
-        if (logged.contains(id))
-            continue;
-        const quint64 key = IdSet::keyOf(id);
-        const qint64 b = qint64(key >> kBlockShift);
-        if (current != b) {
-            if (current) {
-                if (Status s = flush(); !s)
-                    return s;
-            }
-            current = b;
-        }
-        keys.clear();
-        l.termKeys(q, keys, values);
-        for (const TermKey &t : keys)
-            block[t].add(quint32(key));
-    }
-    if (current) {
-        if (Status s = flush(); !s)
-            return s;
-    }
-    q.finish();
+    Status scanned = scanFiled(c, l, [&](qint64 id) { return logged.contains(id); },
+                               [&](qint64 block, BlockBits &bits, const Values &values) {
+                                   std::map<QString, Roaring> expected;
+                                   for (auto &[k, set] : bits)
+                                       expected.emplace(termOf(k, values), std::move(set));
+                                   return compareBlock(block, expected);
+                               });
+    if (!scanned)
+        return scanned;
     for (const auto &[b, entries] : loggedByBlock)
         blocks.insert(b);
     for (qint64 b : blocks) {
@@ -599,6 +794,8 @@ Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringL
         out << QStringLiteral("……%1另有 %2 处同类问题。").arg(index).arg(more);
     return {};
 }
+
+} // namespace
 
 void SetCompactAt(qint64 changes)
 {
@@ -616,8 +813,13 @@ Reader::Reader(Connection &c, const Layout &l) : m_conn(c), m_layout(l), m_lock(
 {
     m_memory = &memoryFor(l, c.path());
     compactIfDue(c, l, *m_memory, false);
-    // One read transaction, so the log and the bitmaps are seen as of one moment.
-    m_ownTransaction = c.exec(QStringLiteral("BEGIN")).ok();
+    // One read transaction, so the log, the bitmaps and the rows are seen as of one moment.
+    // On a server that takes REPEATABLE READ (one snapshot for every statement); inside a
+    // caller's transaction, which holds the write lock, nothing else changes them meanwhile.
+    if (!c.onServer())
+        m_ownTransaction = c.exec(QStringLiteral("BEGIN")).ok();
+    else if (!c.inTransaction())
+        m_ownTransaction = c.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")).ok();
     auto state = readState(c, l);
     if (!state) {
         m_status = state.status();
@@ -669,11 +871,16 @@ Result<IdSet> Reader::find(const Search &s)
     for (const IdSet *set : none)
         result.subtract(*set);
     if (s.verify && result.count() > 0) {
-        QVariantList binds{QString::fromLatin1(result.json())};
+        QByteArray ids = result.json();
+        if (m_conn.onServer()) {
+            // An array literal: {1,2,3}.
+            ids.front() = '{';
+            ids.back() = '}';
+        }
+        QVariantList binds{QString::fromLatin1(ids)};
         binds += s.binds;
-        auto q = m_conn.run(sql("SELECT id FROM $table WHERE id IN (SELECT value FROM json_each(?)) AND (%1)", m_layout)
-                                .arg(s.where),
-                            binds);
+        const QString candidates = m_conn.pick("id IN (SELECT value FROM json_each(?))", "id = ANY (CAST(? AS bigint[]))");
+        auto q = m_conn.run(sql("SELECT id FROM $table WHERE %1 AND (%2)", m_layout).arg(candidates, s.where), binds);
         if (!q) {
             m_status = q.status();
             return m_status;
@@ -687,6 +894,50 @@ Result<IdSet> Reader::find(const Search &s)
         m.memos.erase(m.memos.begin());
     m.memos.push_back({key, result});
     return result;
+}
+
+Status Reader::preload(const Terms &terms)
+{
+    if (!m_status)
+        return m_status;
+    FileMemory &m = *m_memory;
+    std::vector<QString> missing;
+    for (const QString &t : terms) {
+        if (!m.terms.contains(t) && !(m_conn.onServer() && t.contains(QChar(0))))
+            missing.push_back(t);
+    }
+    if (!m_conn.onServer() || missing.size() < 2)
+        return {};
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    auto q = m_conn.run(sql("SELECT term, block, bits FROM $bits WHERE term = ANY (CAST(? AS text[]))", m_layout),
+                        {textArray(missing.cbegin(), missing.cend())});
+    if (!q) {
+        m_status = q.status();
+        return m_status;
+    }
+    std::unordered_map<QString, IdSet> found;
+    for (const QString &t : missing)
+        found[t];
+    while (q.value().next()) {
+        auto low = deserialized(q.value().value(2).toByteArray(), m_layout);
+        if (!low) {
+            m_status = low.status();
+            return m_status;
+        }
+        found[q.value().value(0).toString()].merge(
+            quint32(quint64(q.value().value(1).toLongLong()) >> (32 - kBlockShift)), low.value());
+    }
+    for (auto &[t, set] : found) {
+        for (const auto &[id, rowTerms] : m.recent)
+            set.set(id, has(rowTerms, t));
+        FileMemory::Loaded entry{std::move(set), 0, ++m.clock};
+        entry.bytes = entry.set.bytes();
+        m.bytes += entry.bytes;
+        m.terms.emplace(t, std::move(entry));
+    }
+    evict(m, terms);
+    return {};
 }
 
 Result<const IdSet *> Reader::term(const QString &t)

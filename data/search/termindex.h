@@ -35,8 +35,8 @@ struct Layout
     const char *bitsTable;    // (term, block, bits)
     const char *changesTable; // (seq, id, old values...), written by the table's triggers
     // The columns after the id that make a row's terms, with a prefix ("t.", "old_" or "");
-    // with "old_" they name the change log's columns.
-    QString (*columns)(const QString &prefix);
+    // with "old_" they name the change log's columns. `server`: as a server shop reads them.
+    QString (*columns)(const QString &prefix, bool server);
     // The terms of a row selected as its id and then columns() (repeats possible).
     void (*termKeys)(const QSqlQuery &q, std::vector<TermKey> &out, Values &values);
     const char *damaged;      // what a failure says when the stored index cannot be read
@@ -44,6 +44,12 @@ struct Layout
 
 // The state table and the stored bitmaps, built from the rows already in the table. The
 // change log and the triggers are the layout's own.
+//
+// On a server shop the log's order must be the order its changes were committed in: every
+// writer of an indexed table holds the shop's write lock (kServerWriteLock) from its first
+// change to its commit, so a reader's snapshot holds every change up to its last one. A
+// search reads the bitmaps, the log and the table in one REPEATABLE READ snapshot, and folds
+// the log in only when it gets the write lock at once.
 Status CreateIndex(Connection &c, const Layout &l);
 // Rebuilds the stored bitmaps from the table and empties the log (after a bulk load).
 Status RebuildIndex(Connection &c, const Layout &l);
@@ -56,7 +62,7 @@ Status CompactIndex(Connection &c, const Layout &l);
 Status CheckIndex(Connection &c, const Layout &l, const QString &index, QStringList &out);
 // Logged changes that make a search fold them in (when it can write); tests lower it.
 void SetCompactAt(qint64 changes);
-// Drops what the program holds in memory of every index, so the next search starts from the file.
+// Drops what the program holds in memory of every index, so the next search starts from the shop.
 void ForgetMemory();
 
 // What a search asks of an index.
@@ -89,6 +95,9 @@ public:
     Result<IdSet> find(const Search &s);
     // The rows under one term (loaded when needed; empty for a term nothing is under).
     Result<const IdSet *> term(const QString &term);
+    // Loads the terms not in memory yet; a server is asked for them all in one statement
+    // (a search that needs many, such as the customers' months, would wait for each).
+    Status preload(const Terms &terms);
 
 private:
     Connection &m_conn;

@@ -39,4 +39,12 @@ Condition ContainsCondition(const QString &column, const QString &part)
             nul < 0 ? part : part.left(nul)};
 }
 
+Condition EqualsCondition(const QString &column, const QString &value)
+{
+    const qsizetype nul = value.indexOf(QChar(0));
+    if (nul >= 0 && ShopLocation::serverInUse())
+        return {QStringLiteral("%1 = ? AND 1 = 0").arg(column), value.left(nul)};
+    return {QStringLiteral("%1 = ?").arg(column), value};
+}
+
 } // namespace db

@@ -13,5 +13,8 @@ struct Condition
     QVariant bind;
 };
 Condition ContainsCondition(const QString &column, const QString &part);
+// "The column holds this value", as = compares it on the engine in use. A server holds no
+// NUL (a statement cannot even carry one), so there a value holding one matches nothing.
+Condition EqualsCondition(const QString &column, const QString &value);
 
 } // namespace db

@@ -56,8 +56,9 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
     QVariantList binds;
 
     if (!c.card.isEmpty()) {
-        where << QStringLiteral("t2 = ?");
-        binds << c.card;
+        const Condition card = EqualsCondition(QStringLiteral("t2"), c.card);
+        where << card.sql;
+        binds << card.bind;
         PagedQuery q = CustomerQuery(where.join(QStringLiteral(" AND ")), binds);
         q.versionSql = version;
         return q;
@@ -76,8 +77,9 @@ PagedQuery CustomerCriteriaQuery(const CustomerCriteria &c)
         binds << part.bind;
     }
     if (!c.cardType.isEmpty()) {
-        where << QStringLiteral("t3 = ?");
-        binds << c.cardType;
+        const Condition type = EqualsCondition(QStringLiteral("t3"), c.cardType);
+        where << type.sql;
+        binds << type.bind;
     }
     if (days) {
         where << days->condition.arg(sortValue);

@@ -96,9 +96,6 @@ void dropKept()
 // restarted meanwhile costs a reconnect instead of a failed operation.
 constexpr qint64 kIdleProbeMs = 2000;
 
-// The key of the shop's write lock (pg_advisory_xact_lock): every writing transaction takes it.
-constexpr qint64 kServerWriteLock = 0x4c616e6c616e; // "Lanlan"
-
 QString sqlState(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
@@ -323,6 +320,8 @@ void Connection::openServer(const ServerShop &shop, Mode mode)
     if (mode == Mode::Create || (mode == Mode::Existing && !k.layoutChecked)) {
         m_status = checkServerLayout(mode);
         k.layoutChecked = m_status.ok() && mode == Mode::Existing;
+        if (k.layoutChecked)
+            WarmServerConnection(*this);
     }
 }
 
@@ -490,7 +489,12 @@ Result<QVariant> Connection::scalar(const QString &sql, const QVariantList &bind
     return q.value().next() ? q.value().value(0) : QVariant();
 }
 
-Transaction::Transaction(Connection &c) : m_conn(c)
+bool Connection::inTransaction() const
+{
+    return onServer() && t_kept.name == m_name && t_kept.depth > 0;
+}
+
+Transaction::Transaction(Connection &c, Wait wait) : m_conn(c)
 {
     if (!m_conn.onServer()) {
         m_status = m_conn.exec(QStringLiteral("BEGIN IMMEDIATE"));
@@ -507,7 +511,15 @@ Transaction::Transaction(Connection &c) : m_conn(c)
     } else {
         m_status = m_conn.exec(QStringLiteral("BEGIN"));
         if (m_status.ok()) {
-            m_status = m_conn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerWriteLock));
+            if (wait == Wait::Yes) {
+                m_status = m_conn.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerWriteLock));
+            } else {
+                auto taken = m_conn.scalar(QStringLiteral("SELECT pg_try_advisory_xact_lock(%1)").arg(kServerWriteLock));
+                if (!taken)
+                    m_status = taken.status();
+                else if (!taken->toBool())
+                    m_status = Status::failure(QStringLiteral("另一个柜台正在保存，请稍后再试。"), Fault::Busy);
+            }
             if (!m_status.ok())
                 m_conn.exec(QStringLiteral("ROLLBACK"));
         }

@@ -48,6 +48,8 @@ public:
         return QString::fromUtf8(onServer() ? server : file);
     }
     QSqlDatabase &database() { return m_db; }
+    // A server shop: a Transaction is open on the kept connection (reads then see its writes).
+    bool inTransaction() const;
 
     QSqlQuery query() const { return QSqlQuery(m_db); }
     // Prepares and runs sql with positional bindings.
@@ -97,7 +99,9 @@ private:
 class Transaction
 {
 public:
-    explicit Transaction(Connection &c);
+    // No: on a server shop, fail at once (Fault::Busy) while another counter holds the write lock.
+    enum class Wait { Yes, No };
+    explicit Transaction(Connection &c, Wait wait = Wait::Yes);
     ~Transaction();
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
@@ -112,6 +116,9 @@ private:
     bool m_active = false;
     QString m_savepoint; // a nested transaction on the kept server connection
 };
+
+// The key of a server shop's write lock (pg_advisory_xact_lock), which every writer takes.
+constexpr qint64 kServerWriteLock = 0x4c616e6c616e; // "Lanlan"
 
 QString DescribeError(const QSqlError &error);
 Fault FaultOf(const QSqlError &error);

@@ -366,9 +366,7 @@ Result<Page> ReadPage(Connection &c, const PagedQuery &q, qint64 page, int rowsP
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    // The program's own search indexes are the file's; a server shop runs the statement
-    // itself, on the engine's indexes.
-    if (q.finder && !c.onServer())
+    if (q.finder)
         return readFoundPage(c, q, page, rowsPerPage);
     auto counted = countedPage(c, q, page, rowsPerPage);
     if (!counted)
@@ -393,7 +391,7 @@ Result<Page> PageReader::read(Connection &c, const PagedQuery &q, qint64 page, i
 {
     if (rowsPerPage <= 0)
         return Status::failure(QStringLiteral("每页行数必须大于零。"));
-    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty() || (q.finder && !c.onServer()))
+    if (q.keyOrder == KeyOrder::Other || q.versionSql.isEmpty() || q.finder)
         return ReadPage(c, q, page, rowsPerPage);
 
     // Remembered keys hold only for the same rows: same statement, same values, no change since.

@@ -1,5 +1,7 @@
 #include "data/store/serverschema.h"
 
+#include "data/search/customerindex.h"
+#include "data/search/discindex.h"
 #include "data/store/connection.h"
 #include "data/store/customermonths.h"
 #include "data/store/figures.h"
@@ -10,6 +12,8 @@
 
 namespace db {
 namespace {
+
+constexpr int kServerIndexVersion = 7;
 
 // Version 1: the file's layout as of its version 5, less the program's own search indexes.
 // Text compares without regard to letter case as on the file: citext of the "C" collation
@@ -318,6 +322,30 @@ const char *const kLayout5[] = {
     "EXECUTE FUNCTION table1_counts()",
 };
 
+// Version 7: the program's own disc and customer search indexes, as on the file: the trigram
+// indexes cannot serve parts of one or two characters. Every statement that writes a table
+// they index takes the shop's write lock first, also one run outside a Transaction, so their
+// change logs are in commit order (termindex.h).
+Status addSearchIndexes(Connection &c)
+{
+    const QString lock = QStringLiteral(R"(CREATE FUNCTION lanlan_write_lock() RETURNS trigger LANGUAGE plpgsql AS $$
+    BEGIN
+        PERFORM pg_advisory_xact_lock(%1);
+        RETURN NULL;
+    END $$)").arg(kServerWriteLock);
+    for (const QString &sql : {lock,
+                               QStringLiteral("CREATE TRIGGER table1_write_lock BEFORE INSERT OR UPDATE OR DELETE ON table1 "
+                                              "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_write_lock()"),
+                               QStringLiteral("CREATE TRIGGER table2_write_lock BEFORE INSERT OR UPDATE OR DELETE ON table2 "
+                                              "FOR EACH STATEMENT EXECUTE FUNCTION lanlan_write_lock()")}) {
+        if (Status s = c.exec(sql); !s)
+            return s;
+    }
+    if (Status s = CreateDiscIndex(c); !s)
+        return s;
+    return CreateCustomerIndex(c);
+}
+
 const std::vector<ServerStep> kServerSteps = {
     {1, [](Connection &c) { return runAll(c, std::begin(kLayout1), std::end(kLayout1)); }},
     {2, [](Connection &c) { return runAll(c, std::begin(kLayout2), std::end(kLayout2)); }},
@@ -326,6 +354,7 @@ const std::vector<ServerStep> kServerSteps = {
     {5, [](Connection &c) { return runAll(c, std::begin(kLayout5), std::end(kLayout5)); }},
     // 6: rentals per customer per month, as on the file (customermonths.h).
     {6, [](Connection &c) { return AddCustomerMonths(c); }},
+    {kServerIndexVersion, addSearchIndexes},
 };
 
 Status setVersion(Connection &c, int version)
@@ -334,6 +363,11 @@ Status setVersion(Connection &c, int version)
 }
 
 } // namespace
+
+int ServerIndexVersion()
+{
+    return kServerIndexVersion;
+}
 
 int ServerSchemaVersion()
 {
@@ -501,6 +535,36 @@ Status UpgradeServerSchema(Connection &c)
     if (Status s = setVersion(c, ServerSchemaVersion()); !s)
         return s;
     return tx.commit();
+}
+
+void WarmServerConnection(Connection &c)
+{
+    auto version = ServerLayoutVersion(c);
+    if (!version || *version < kServerIndexVersion)
+        return;
+    for (const char *sql : {
+             "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM disc_changes), snapshot_seq) "
+             "FROM disc_index_state WHERE id = 1",
+             "SELECT token, snapshot_seq, coalesce((SELECT max(seq) FROM customer_changes), snapshot_seq) "
+             "FROM customer_index_state WHERE id = 1",
+             // A bitmap kept out of line: the first read of one reads its storage's catalog.
+             "SELECT block, bits FROM disc_index_bits WHERE term = 'O'",
+             "SELECT block, bits FROM customer_index_bits WHERE term = ''",
+             "SELECT d.id, t.t13 FROM (SELECT DISTINCT id FROM disc_changes WHERE seq < 0) d "
+             "LEFT JOIN table1 t ON t.id = d.id",
+             "SELECT d.id, t.t1 FROM (SELECT DISTINCT id FROM customer_changes WHERE seq < 0) d "
+             "LEFT JOIN table2 t ON t.id = d.id",
+             // The rows of a page, by the conditions of a search: planning them reads the
+             // catalog of every index on the table, the trigram ones included.
+             "SELECT id, t13, t14 FROM table1 WHERE t13 IS NOT NULL AND lower(t13::text) LIKE '%' "
+             "AND lower(t14::text) LIKE '%' AND lower(t11::text) LIKE '%' AND t18 = '' AND t20 = '' AND t10 = '' "
+             "AND s3 IS NULL AND id IN (-1) ORDER BY id DESC",
+             "SELECT id, t1 FROM table2 WHERE t1 IS NOT NULL AND lower(t1::text) LIKE '%' AND t3 = '' "
+             "AND id IN (-1) ORDER BY ifnull(s1, '') DESC, id DESC",
+             "SELECT day FROM customer_days WHERE list = 1 AND n > 0 AND day = ''",
+         }) {
+        c.exec(QString::fromLatin1(sql));
+    }
 }
 
 Result<int> ProbeServerShop(const ServerShop &shop)

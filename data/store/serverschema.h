@@ -9,11 +9,12 @@ class Connection;
 struct ServerShop;
 
 // The layout of a server shop (PostgreSQL). It holds what the file holds: the eight tables,
-// the kept list counters and customers per day (kept by triggers), the layout version. The
-// program's own search indexes stay the file's; the server searches with its own indexes.
-// Its version counts its own steps (see serverschema.cpp); a step that changes the file's
-// layout adds the matching step here.
+// the kept list counters and customers per day (kept by triggers), the program's own search
+// indexes, the layout version. Its version counts its own steps (see serverschema.cpp); a
+// step that changes the file's layout adds the matching step here.
 int ServerSchemaVersion();
+// The first server layout with the program's own search indexes.
+int ServerIndexVersion();
 
 // What a database holds: no tables at all, a shop of a layout version, or something else.
 namespace ServerLayout {
@@ -32,7 +33,8 @@ Status UpgradeServerSchema(Connection &c);
 
 // Fills a shop's tables with many rows at once (a copy of a whole shop): the triggers that
 // keep the counters and figures are off meanwhile, and those are counted from the rows once
-// at the end. Each kept counter is one row, and a trigger updating it a million times in one
+// at the end. The search indexes' logs are off too: `load` files the rows into them afterwards
+// (RebuildDiscIndex, RebuildCustomerIndex). Each kept counter is one row, and a trigger updating it a million times in one
 // transaction walks every earlier version of it each time. Inside the caller's transaction.
 Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load);
 
@@ -40,6 +42,12 @@ Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load);
 // counters counted from the rows once at its end instead of row by row (for the reason above).
 // On a file it just runs write: the file's counters cost the same whatever the transaction.
 Status CountDiscsLater(Connection &c, const std::function<Status()> &write);
+
+// Runs, once on a new connection, a statement of each kind a search runs, with values that
+// find nothing: a server connection's first statement on a table reads the table's catalog
+// first (tens of milliseconds for the disc table and its indexes), which the first search
+// of a program run would otherwise pay. Failures are left to the operations that follow.
+void WarmServerConnection(Connection &c);
 
 // What the database of a server shop holds, read as it is (the 测试连接 of the settings).
 Result<int> ProbeServerShop(const ServerShop &shop);

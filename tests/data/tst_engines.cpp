@@ -17,6 +17,7 @@
 #include "data/safety/shopcopy.h"
 #include "data/search/customerindex.h"
 #include "data/search/discfilter.h"
+#include "data/search/discindex.h"
 #include "data/shop/accounts.h"
 #include "data/shop/catalogueimport.h"
 #include "data/shop/customerquery.h"
@@ -129,6 +130,19 @@ int rentWorker(const QString &conninfo, int counter, int rounds)
     return 0;
 }
 
+// Another counter: renames disc 2 with a statement of its own and folds the disc index's log.
+int foldWorker(const QString &conninfo, const QString &title)
+{
+    const auto shop = db::ServerShop::parse(conninfo);
+    if (!shop)
+        return 2;
+    db::ShopLocation::useServer(*shop);
+    db::Connection c;
+    if (!c.exec(QStringLiteral("UPDATE table1 SET t13 = ? WHERE id = 2"), {title}))
+        return 1;
+    return db::CompactDiscIndex(c).ok() ? 0 : 1;
+}
+
 } // namespace
 
 class TestEngines : public QObject
@@ -169,6 +183,7 @@ private slots:
     void olderServerLayoutUpgraded_data();
     void olderServerLayoutUpgraded();
     void otherCountersChangesAreTold();
+    void searchSeesOtherCountersChanges();
 
 private:
     static void engines();
@@ -203,6 +218,8 @@ void TestEngines::init()
 
 void TestEngines::cleanup()
 {
+    db::SetDiscIndexCompactAt(1000);
+    db::ForgetDiscIndexMemory();
     db::Connection::closeServerConnection();
     db::ShopLocation::useFile();
     m_folder.reset();
@@ -683,6 +700,15 @@ void TestEngines::copyShopRoundTrip()
     QVERIFY2(onServer && onServer->clean(), qPrintable(onServer ? onServer->lines().join(QLatin1Char('\n')) : onServer.error()));
     db::Connection c(m_server->shop(), db::Connection::Mode::Existing);
     QCOMPARE(c.scalar(QStringLiteral("SELECT discs FROM list_counts")).value().toLongLong(), 5);
+    // Its search indexes were filed from the copied rows (their logs were off for the load).
+    QCOMPARE(c.scalar(QStringLiteral("SELECT count(*) FROM disc_changes")).value().toLongLong(), 1);
+    db::ShopLocation::useServer(m_server->shop());
+    db::DiscFilter f;
+    f.title = QStringLiteral("碟");
+    QCOMPARE(idsOf(db::DiscFilterQuery(f)), QList<qint64>({3, 2, 1}));
+    db::CustomerCriteria named;
+    named.name = QStringLiteral("丁");
+    QCOMPARE(idsOf(db::CustomerCriteriaQuery(named)).size(), 1);
 }
 
 void TestEngines::copyShopRefusesAFullTarget_data()
@@ -725,6 +751,7 @@ void TestEngines::olderServerLayoutUpgraded_data()
     QTest::newRow("layout 3, before the figures") << 3;
     QTest::newRow("layout 4, before the discs counted later") << 4;
     QTest::newRow("layout 5, before the month counts") << 5;
+    QTest::newRow("before the search indexes") << db::ServerIndexVersion() - 1;
 }
 
 void TestEngines::olderServerLayoutUpgraded()
@@ -737,10 +764,11 @@ void TestEngines::olderServerLayoutUpgraded()
         QVERIFY(db::CreateServerSchema(c, version));
         QVERIFY(c.exec(QStringLiteral("INSERT INTO table2 (t1, s1, t4, s5) VALUES ('甲', '2024-01-02', 30, '2024-01-02'), "
                                       "('乙', '2024-01-02', 0, NULL)")));
-        QVERIFY(c.exec(QStringLiteral("INSERT INTO table1 (t13, t7, s1, s3) VALUES ('天', 1, '2024-01-02', '甲'), ('地', 1, NULL, NULL)")));
+        QVERIFY(c.exec(QStringLiteral("INSERT INTO table1 (t13, t7, s1, s3, t14) VALUES ('天龙八部', 1, '2024-01-02', '甲', '甲'), "
+                                      "('龙门', 1, NULL, NULL, NULL), ('八', 1, NULL, NULL, 'x')")));
         QVERIFY(c.exec(QStringLiteral("INSERT INTO table4 (discid, discname, khid, s1, s2, s3) VALUES "
-                                      "(2, '地', 1, '2023-12-30', '√', '2024-01-01'), (2, '地', 1, '2024-01-01', '√', '2024-01-02'), "
-                                      "(1, '天', 1, '2024-01-02', NULL, NULL), (2, '地', 2, '2024-1', '√', '2024-01-02')")));
+                                      "(2, '龙门', 1, '2023-12-30', '√', '2024-01-01'), (2, '龙门', 1, '2024-01-01', '√', '2024-01-02'), "
+                                      "(1, '天龙八部', 1, '2024-01-02', NULL, NULL), (2, '龙门', 2, '2024-1', '√', '2024-01-02')")));
     }
     db::Connection::closeServerConnection();
     QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), version);
@@ -773,6 +801,18 @@ void TestEngines::olderServerLayoutUpgraded()
         QCOMPARE(p.topCustomers.size(), 1);
         QCOMPARE(p.topCustomers.first().name, QStringLiteral("乙"));
     }
+    // The search indexes were filed with the rows already there, and search through them.
+    QVERIFY(scalar(QStringLiteral("SELECT count(*) FROM disc_index_bits")).toLongLong() > 0);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM disc_changes")).toLongLong(), 0);
+    db::DiscFilter f;
+    f.title = QStringLiteral("龙");
+    QVERIFY(db::DiscFilterQuery(f).finder);
+    QCOMPARE(idsOf(db::DiscFilterQuery(f)), QList<qint64>({2, 1}));
+    db::CustomerCriteria named;
+    named.name = QStringLiteral("乙");
+    QCOMPARE(idsOf(db::CustomerCriteriaQuery(named)), QList<qint64>({2}));
+    auto report = db::CheckServerShop(m_server->shop());
+    QVERIFY2(report && report->clean(), qPrintable(report ? report->lines().join(QLatin1Char('\n')) : report.error()));
 }
 
 void TestEngines::otherCountersChangesAreTold()
@@ -802,12 +842,54 @@ void TestEngines::otherCountersChangesAreTold()
     }
 }
 
+// A search of this counter after other counters' commits: what its memory of the disc index
+// holds is brought up to them, never past a change not yet committed, and thrown away when
+// another counter folded the log past it.
+void TestEngines::searchSeesOtherCountersChanges()
+{
+    SERVER();
+    for (const char *title : {"月光", "星光", "日出"})
+        addDisc(QString::fromUtf8(title));
+    db::DiscFilter f;
+    f.title = QStringLiteral("光");
+    const db::PagedQuery q = db::DiscFilterQuery(f);
+    QVERIFY(q.finder);
+    QCOMPARE(idsOf(q), QList<qint64>({2, 1}));
+
+    // Another counter's transaction holds the write lock: its change is not seen, and a
+    // search that is due to fold the log goes on without it instead of waiting.
+    db::SetDiscIndexCompactAt(1);
+    QVERIFY(m_server->exec(QStringLiteral("BEGIN")));
+    QVERIFY(m_server->exec(QStringLiteral("UPDATE table1 SET t13 = '光' WHERE id = 3")));
+    QCOMPARE(idsOf(q), QList<qint64>({2, 1}));
+    QVERIFY(scalar(QStringLiteral("SELECT count(*) FROM disc_changes")).toLongLong() > 0);
+    QVERIFY(m_server->exec(QStringLiteral("COMMIT")));
+    QCOMPARE(idsOf(q), QList<qint64>({3, 2, 1}));
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM disc_changes")).toLongLong(), 0);
+
+    // A statement of its own, then a program that folds the log past this counter's memory.
+    QVERIFY(m_server->exec(QStringLiteral("UPDATE table1 SET t13 = '月' WHERE id = 1")));
+    QProcess other;
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--fold-worker"), m_server->shop().conninfo(), QStringLiteral("日落")});
+    QVERIFY(other.waitForFinished(60000));
+    QCOMPARE(other.exitCode(), 0);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM disc_changes")).toLongLong(), 0);
+    QCOMPARE(idsOf(q), QList<qint64>({3}));
+    f.title = QStringLiteral("日");
+    QCOMPARE(idsOf(db::DiscFilterQuery(f)), QList<qint64>({2}));
+    auto report = db::CheckServerShop(m_server->shop());
+    QVERIFY2(report && report->clean(), qPrintable(report ? report->lines().join(QLatin1Char('\n')) : report.error()));
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() == 5 && args.at(1) == QLatin1String("--rent-worker"))
         return rentWorker(args.at(2), args.at(3).toInt(), args.at(4).toInt());
+    if (args.size() == 4 && args.at(1) == QLatin1String("--fold-worker"))
+        return foldWorker(args.at(2), args.at(3));
     TestEngines t;
     return QTest::qExec(&t, argc, argv);
 }

@@ -1,7 +1,10 @@
 // The disc and customer search indexes given hostile stored texts and search texts: NUL
 // characters, lone halves of surrogate pairs, control characters, very long values. Every
-// search through an index finds exactly what the filter's plain statement selects.
+// search through an index finds exactly what the filter's plain statement selects, on the
+// file and on a server shop (the test server, LANLAN_TEST_PG; skipped without it).
 #include <QtTest>
+
+#include <memory>
 
 #include "data/store/connection.h"
 #include "data/store/schema.h"
@@ -11,6 +14,7 @@
 #include "data/search/discindex.h"
 #include "data/search/termindex.h"
 #include "support/programfolder.h"
+#include "support/servershop.h"
 
 using testsupport::ProgramFolder;
 
@@ -112,12 +116,49 @@ QList<qint64> listedIds(const db::PagedQuery &q, qint64 *count)
     return ids;
 }
 
+// Stores a row in the shop in use. A server holds no NUL: what it is given stops before one.
+void storeRow(ProgramFolder &f, bool server, const QString &sql, QVariantList values)
+{
+    if (!server) {
+        f.exec(sql, values);
+        return;
+    }
+    for (QVariant &v : values) {
+        if (v.typeId() == QMetaType::QString)
+            v = v.toString().remove(QChar(0));
+    }
+    db::Connection c;
+    const db::Status s = c.exec(sql, values);
+    if (!s)
+        qWarning("%s", qPrintable(s.error()));
+}
+
+// Files the rows of the shop in use into an index anew, in one transaction.
+bool rebuild(db::Status (*rebuildIndex)(db::Connection &))
+{
+    db::Connection c;
+    db::Transaction tx(c);
+    return tx.ok() && rebuildIndex(c).ok() && tx.commit().ok();
+}
+
+// What the check of an index finds on the shop in use: nothing when it agrees with its table.
+QString indexProblems(db::Status (*check)(db::Connection &, QStringList &))
+{
+    db::Connection c;
+    QStringList lines;
+    const db::Status s = check(c, lines);
+    return s ? lines.join(QLatin1Char('\n')) : s.error();
+}
+
 } // namespace
 
 class tst_hostileindex : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
     void cleanup();
     void discs_data();
     void discs();
@@ -128,39 +169,61 @@ private slots:
 
 private:
     int m_searches = 0;
+    std::unique_ptr<testsupport::ServerDatabase> m_server;
 };
+
+void tst_hostileindex::initTestCase()
+{
+    if (testsupport::TestServer())
+        m_server = std::make_unique<testsupport::ServerDatabase>();
+}
+
+void tst_hostileindex::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+void tst_hostileindex::init()
+{
+    db::ShopLocation::useFile();
+}
 
 void tst_hostileindex::cleanup()
 {
+    db::Connection::closeServerConnection();
+    db::ShopLocation::useFile();
     db::index::SetCompactAt(1000);
     db::index::ForgetMemory();
 }
 
 void tst_hostileindex::discs_data()
 {
+    QTest::addColumn<bool>("server");
     QTest::addColumn<QString>("memory");
     // filed: bitmaps built from the rows; logged: rows only in the change log; folded: the
     // log folded into the bitmaps by the searches themselves.
-    QTest::newRow("filed") << "filed";
-    QTest::newRow("logged") << "logged";
-    QTest::newRow("folded") << "folded";
+    for (bool server : {false, true}) {
+        for (const char *memory : {"filed", "logged", "folded"})
+            QTest::addRow("%s %s", server ? "server" : "file", memory) << server << QString::fromLatin1(memory);
+    }
 }
 
 void tst_hostileindex::discs()
 {
+    QFETCH(bool, server);
     QFETCH(QString, memory);
     ProgramFolder f;
+    if (!testsupport::ReadyForEngine(server, m_server.get()))
+        QSKIP("no test server (LANLAN_TEST_PG)");
     const QStringList stored = storedTexts();
     for (int i = 0; i < stored.size(); ++i) {
         const QString &t = stored.at(i);
         const QString other = stored.at((i + 7) % stored.size());
-        f.exec(QStringLiteral("INSERT INTO table1 (t13, t14, t11, t18, t20, t10, s3) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-               {t, other, t, t, other, t, i % 3 == 0 ? QVariant(QStringLiteral("王")) : QVariant()});
+        storeRow(f, server, QStringLiteral("INSERT INTO table1 (t13, t14, t11, t18, t20, t10, s3) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                 {t, other, t, t, other, t, i % 3 == 0 ? QVariant(QStringLiteral("王")) : QVariant()});
     }
-    if (memory != QLatin1String("logged")) {
-        db::Connection c;
-        QVERIFY(db::RebuildDiscIndex(c).ok());
-    }
+    if (memory == QLatin1String("filed"))
+        QVERIFY(rebuild(db::RebuildDiscIndex));
     if (memory == QLatin1String("folded"))
         db::SetDiscIndexCompactAt(1);
 
@@ -186,8 +249,9 @@ void tst_hostileindex::discs()
             }
         }
     }
-    // Discs are marked out without rental records here: the file's own rules are not checked.
+    // Discs are marked out without rental records here: the shop's other rules are not checked.
     QCOMPARE(wrong, 0);
+    QCOMPARE(indexProblems(db::CheckDiscIndex), QString());
 }
 
 // A file of the previous version filed a value holding a NUL under the whole value; opening
@@ -265,18 +329,19 @@ void tst_hostileindex::customers_data()
 
 void tst_hostileindex::customers()
 {
+    QFETCH(bool, server);
     QFETCH(QString, memory);
     ProgramFolder f;
+    if (!testsupport::ReadyForEngine(server, m_server.get()))
+        QSKIP("no test server (LANLAN_TEST_PG)");
     const QStringList stored = storedTexts();
     for (int i = 0; i < stored.size(); ++i) {
-        f.exec(QStringLiteral("INSERT INTO table2 (t1, t2, t3, s1, s2) VALUES (?, ?, ?, ?, 1)"),
-               {stored.at(i), QStringLiteral("card%1").arg(i), stored.at((i + 5) % stored.size()),
-                i % 4 == 0 ? QVariant() : QVariant(QDate(2026, 1, 1).addDays(i % 9).toString(Qt::ISODate))});
+        storeRow(f, server, QStringLiteral("INSERT INTO table2 (t1, t2, t3, s1, s2) VALUES (?, ?, ?, ?, 1)"),
+                 {stored.at(i), QStringLiteral("card%1").arg(i), stored.at((i + 5) % stored.size()),
+                  i % 4 == 0 ? QVariant() : QVariant(QDate(2026, 1, 1).addDays(i % 9).toString(Qt::ISODate))});
     }
-    if (memory != QLatin1String("logged")) {
-        db::Connection c;
-        QVERIFY(db::RebuildCustomerIndex(c).ok());
-    }
+    if (memory == QLatin1String("filed"))
+        QVERIFY(rebuild(db::RebuildCustomerIndex));
     if (memory == QLatin1String("folded"))
         db::index::SetCompactAt(1);
 
@@ -298,7 +363,9 @@ void tst_hostileindex::customers()
         }
     }
     QCOMPARE(wrong, 0);
-    QCOMPARE(f.problems(), QString());
+    QCOMPARE(indexProblems(db::CheckCustomerIndex), QString());
+    if (!server)
+        QCOMPARE(f.problems(), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_hostileindex)
