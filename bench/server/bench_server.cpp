@@ -2,7 +2,7 @@
 // and customer searches with their counters, the rental commit, and two counters renting
 // at the same time. Each row beside the plain statement (rows counted, pages skipped to,
 // LIKE over every row; a rental's statements each committed on its own):
-//   lanlan_bench_server SHOP.sqlite CONNINFO [--reps N]
+//   lanlan_bench_server SHOP.sqlite CONNINFO [--reps N] [--writes-only]
 // SHOP.sqlite is copied first; the copy is written to. CONNINFO names a server database
 // holding the same shop (lanlan --copy-shop SHOP.sqlite CONNINFO); it is written to as well.
 #include <QCoreApplication>
@@ -292,7 +292,7 @@ void catalogueImport(const QString &engine)
         std::nullopt);
 }
 
-void benchEngine(const QString &where, int reps)
+void benchEngine(const QString &where, int reps, bool writesOnly)
 {
     useShop(where);
     const QString engine = engineName(where);
@@ -306,8 +306,10 @@ void benchEngine(const QString &where, int reps)
         out << "| " << engine << " | 打开（" << t.elapsed() << " ms） | | | | | | |\n";
     }
     must(db::LoadLookupLists().ok(), QStringLiteral("lookup lists"));
-    listPages(engine, reps, naiveReps);
-    searchPages(engine, onServer, reps, naiveReps);
+    if (!writesOnly) {
+        listPages(engine, reps, naiveReps);
+        searchPages(engine, onServer, reps, naiveReps);
+    }
 
     const std::vector<db::PickedDisc> discs = rentableDiscs((reps + naiveReps) * 10, 0);
     size_t next = 0;
@@ -339,14 +341,17 @@ int main(int argc, char *argv[])
         return counterProcess(args[1], args[2]);
     QStringList plain;
     int reps = 30;
+    bool writesOnly = false;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--reps") && i + 1 < args.size())
             reps = std::max(3, args[++i].toInt());
+        else if (args[i] == QLatin1String("--writes-only"))
+            writesOnly = true;
         else
             plain << args[i];
     }
     if (plain.size() != 2) {
-        QTextStream(stderr) << "usage: lanlan_bench_server SHOP.sqlite CONNINFO [--reps N]\n";
+        QTextStream(stderr) << "usage: lanlan_bench_server SHOP.sqlite CONNINFO [--reps N] [--writes-only]\n";
         return 2;
     }
     QTemporaryDir dir(QStringLiteral("/tmp/lanlan-bench-XXXXXX"));
@@ -359,6 +364,6 @@ int main(int argc, char *argv[])
     out << "| engine | action | median | p95 | plain median | plain p95 | plain/ours | |\n";
     out << "|---|---|---:|---:|---:|---:|---:|---|\n";
     for (const QString &where : {QStringLiteral("file:") + dir.path(), QStringLiteral("server:") + plain[1]})
-        benchEngine(where, reps);
+        benchEngine(where, reps, writesOnly);
     return 0;
 }

@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QTemporaryFile>
 
+#include <limits>
+
 #include "data/store/clock.h"
 #include "data/store/connection.h"
 #include "data/store/dates.h"
@@ -196,6 +198,11 @@ struct DiscAdder::State
     Connection &c;
     Statements statements;
     LookupAdder lookups;
+    // The slot given last. Slots are given lowest first and nothing frees one below it while
+    // the writer holds the shop, so the next is sought above it: on a server a filled slot's
+    // old row stays in the free-slot index until the transaction ends, and seeking from the
+    // start each time walked all of them.
+    qint64 lastGiven = std::numeric_limits<qint64>::min();
 };
 
 DiscAdder::DiscAdder(Connection &c, LookupLists &lists) : m(std::make_unique<State>(c, lists)) {}
@@ -212,7 +219,8 @@ Result<qint64> DiscAdder::add(const DiscFields &fields)
     if (Status s = m->statements.exec(QStringLiteral("INSERT INTO table1 DEFAULT VALUES")); !s)
         return s;
     // There is always a free slot: the row just appended at the latest.
-    auto slot = m->statements.run(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL ORDER BY id LIMIT 1"), {});
+    auto slot = m->statements.run(QStringLiteral("SELECT id FROM table1 WHERE t13 IS NULL AND id > ? ORDER BY id LIMIT 1"),
+                                  {m->lastGiven});
     if (!slot)
         return slot.status();
     QSqlQuery &q = **slot;
@@ -222,6 +230,7 @@ Result<qint64> DiscAdder::add(const DiscFields &fields)
     q.finish();
     if (Status s = writeFields(m->statements, id, fields, m->lookups); !s)
         return s;
+    m->lastGiven = id;
     return id;
 }
 
