@@ -107,6 +107,11 @@ QString MonthColumn(int m)
     return m == 0 ? QStringLiteral("odd") : QStringLiteral("upto%1").arg(m, 2, 10, QLatin1Char('0'));
 }
 
+QString FillCustomerMonths(const QString &also)
+{
+    return QStringLiteral("INSERT INTO customer_months (year, khid, %1) %2").arg(columns(), CountedCustomerMonths(also));
+}
+
 QString CountedCustomerMonths(const QString &also)
 {
     QStringList sums;
@@ -136,8 +141,7 @@ Status AddCustomerMonths(Connection &c, const PartDone &partDone)
         if (partDone)
             partDone(int(part), int(kParts) + 1);
         const quint64 first = part * width, last = std::min(span, first + (width - 1));
-        if (Status s = c.exec(QStringLiteral("INSERT INTO customer_months (year, khid, %1) %2")
-                                  .arg(columns(), CountedCustomerMonths(QStringLiteral("khid >= ? AND khid <= ?"))),
+        if (Status s = c.exec(FillCustomerMonths(QStringLiteral("khid >= ? AND khid <= ?")),
                               {qint64(quint64(low) + first), qint64(quint64(low) + last)});
             !s)
             return s;

@@ -27,6 +27,8 @@ QString MonthColumn(int m);
 // A SELECT counting the same from the rows: year, khid, odd, upto01..upto12; `also` narrows the
 // records counted (an SQL condition on table4).
 QString CountedCustomerMonths(const QString &also = {});
+// The INSERT that files those counts into customer_months (the upgrade, a copied shop).
+QString FillCustomerMonths(const QString &also = {});
 
 // File layout version 8 and the matching server step: the table, its triggers (by the
 // connection's engine) and its rows counted from table4.

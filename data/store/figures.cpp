@@ -89,6 +89,13 @@ Status createTriggers(Connection &c, const Keeper<J, L> &k)
 
 } // namespace
 
+QStringList FillShopFigures()
+{
+    return {QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
+            QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
+            QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals()};
+}
+
 QString CountedShopDays()
 {
     return QStringLiteral(R"(
@@ -122,7 +129,7 @@ QString CountedCustomerRentals()
 
 Status AddShopFigures(Connection &c, const PartDone &partDone)
 {
-    const QStringList sql = {
+    QStringList sql = {
         QStringLiteral(R"(CREATE TABLE shop_days (
             day TEXT PRIMARY KEY, rentals INTEGER NOT NULL DEFAULT 0, returns INTEGER NOT NULL DEFAULT 0,
             held INTEGER NOT NULL DEFAULT 0, taken_back INTEGER NOT NULL DEFAULT 0,
@@ -131,9 +138,9 @@ Status AddShopFigures(Connection &c, const PartDone &partDone)
             per INTEGER NOT NULL, span TEXT NOT NULL, title TEXT NOT NULL COLLATE NOCASE, n INTEGER NOT NULL,
             PRIMARY KEY (per, span, title)) WITHOUT ROWID)"),
         QStringLiteral("CREATE TABLE customer_rentals (khid INTEGER PRIMARY KEY, n INTEGER NOT NULL)"),
-        QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
-        QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
-        QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals(),
+    };
+    sql << FillShopFigures();
+    sql << QStringList{
         QStringLiteral("CREATE INDEX customer_rentals_most ON customer_rentals(n, khid)"),
         // The customers of a short period are counted from its rentals; the discs out are
         // grouped by the day they went out.

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,6 +24,8 @@ class Connection;
 QString CountedShopDays();        // day, rentals, returns, held, taken_back, refunded
 QString CountedTitleCounts();     // per, span, title, n
 QString CountedCustomerRentals(); // khid, n
+// The INSERTs that file those counts into the empty kept tables (the upgrade, a copied shop).
+QStringList FillShopFigures();
 
 // How far a long step of work is: `part` of `parts` done.
 using PartDone = std::function<void(int part, int parts)>;

@@ -304,9 +304,7 @@ Status addFigures(Connection &c)
 {
     if (Status s = runAll(c, std::begin(kFigures2), std::end(kFigures2)); !s)
         return s;
-    for (const QString &sql : {QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
-                               QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
-                               QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals()}) {
+    for (const QString &sql : FillShopFigures()) {
         if (Status s = c.exec(sql); !s)
             return s;
     }
@@ -398,15 +396,6 @@ Result<int> ServerLayoutVersion(Connection &c)
 
 namespace {
 
-// customer_months' counted columns, in CountedCustomerMonths()'s order.
-QString monthColumns()
-{
-    QStringList columns;
-    for (int m = 0; m < kMonthColumns; ++m)
-        columns << MonthColumn(m);
-    return columns.join(QStringLiteral(", "));
-}
-
 // The discs' kept counters counted from the rows.
 const char *const kRecountDiscs[] = {
     "DELETE FROM list_blocks",
@@ -449,7 +438,7 @@ Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load)
         return s;
     if (Status s = runAll(c, std::begin(kRecountDiscs), std::end(kRecountDiscs)); !s)
         return s;
-    const QString recount[] = {
+    QStringList recount = {
         QStringLiteral("DELETE FROM customer_days"),
         QStringLiteral("DELETE FROM shop_days"),
         QStringLiteral("DELETE FROM title_counts"),
@@ -462,12 +451,10 @@ Status LoadWithoutTriggers(Connection &c, const std::function<Status()> &load)
             SELECT 1, coalesce(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL GROUP BY 2)"),
         QStringLiteral(R"(INSERT INTO customer_days (list, day, n)
             SELECT 2, coalesce(s1, ''), count(*) FROM table2 WHERE t1 IS NOT NULL AND s3 IS NULL AND s2 > 0 GROUP BY 2)"),
-        QStringLiteral("INSERT INTO shop_days (day, rentals, returns, held, taken_back, refunded) ") + CountedShopDays(),
-        QStringLiteral("INSERT INTO title_counts (per, span, title, n) ") + CountedTitleCounts(),
-        QStringLiteral("INSERT INTO customer_rentals (khid, n) ") + CountedCustomerRentals(),
         QStringLiteral("DELETE FROM customer_months"),
-        QStringLiteral("INSERT INTO customer_months (year, khid, %1) %2").arg(monthColumns(), CountedCustomerMonths()),
+        FillCustomerMonths(),
     };
+    recount << FillShopFigures();
     for (const QString &sql : recount) {
         if (Status s = c.exec(sql); !s)
             return s;
