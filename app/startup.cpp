@@ -12,6 +12,7 @@
 #include "data/store/serverschema.h"
 
 #include "data/store/progress.h"
+#include "ui/backgroundwork.h"
 #include "ui/progressdialog.h"
 #include "ui/reloadflag.h"
 
@@ -21,6 +22,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace startup {
 
@@ -42,6 +44,36 @@ public:
 private:
     std::unique_ptr<ui::ProgressDialog> m_dialog;
 };
+
+// The first open of a shop an earlier release wrote upgrades it, which at a million discs
+// takes seconds: that open runs on a worker thread behind a dialog, so no window freezes.
+// The dialog appears only when the open takes a moment.
+template <typename Open>
+auto OpenInBackground(const QString &title, const QString &what, Open open) -> decltype(open())
+{
+    ui::ProgressDialog dialog(nullptr, title, false);
+    dialog.stage(what, 0);
+    std::optional<decltype(open())> result;
+    ui::RunInBackground(dialog, [&](db::Progress &) { result.emplace(open()); });
+    return std::move(*result);
+}
+
+// False when the file in use cannot be opened for a reason a backup does not mend (that
+// reason then shown); a damaged file goes on to the offer of a backup.
+bool upgradeFile()
+{
+    const QString file = db::RealDatabaseFile();
+    if (!QFileInfo::exists(file))
+        return true;
+    const db::Status opened = OpenInBackground(QStringLiteral("升级数据文件"), QStringLiteral("正在打开数据文件…"), [&] {
+        db::Connection c(file);
+        return c.status();
+    });
+    if (opened || opened.fault() == db::Fault::Damaged)
+        return true;
+    msg::information(nullptr, opened.error());
+    return false;
+}
 
 } // namespace
 
@@ -94,8 +126,14 @@ Outcome start()
     const std::optional<db::ServerShop> server = db::ShopLocation::server();
     // Declining goes on as without a backup: a damaged file is reported below, a missing
     // one is made anew. A server shop's backups are the server's (pg_dump).
-    if (!server && offerRestore() == Restore::Failed)
-        return Outcome::Failed;
+    if (!server) {
+        if (!upgradeFile())
+            return Outcome::Failed;
+        const Restore restore = offerRestore();
+        // A backup kept by an earlier release is of its layout.
+        if (restore == Restore::Failed || (restore == Restore::Restored && !upgradeFile()))
+            return Outcome::Failed;
+    }
     // demo.sqlite is wanted whichever shop is in use, and db.sqlite for a switch back to it.
     if (db::Status s = db::CreateDatabaseFiles(); !s) {
         msg::information(nullptr, s.error());
@@ -107,7 +145,10 @@ Outcome start()
     if (server) {
         // An empty database gets a new shop, an earlier layout is upgraded; a foreign
         // database or a newer layout is refused with the reason.
-        const auto opened = WithServerPassword(nullptr, *server, [&] { return db::OpenServerShop(*server, true); });
+        const auto opened = WithServerPassword(nullptr, *server, [&] {
+            return OpenInBackground(QStringLiteral("升级服务器上的店铺"), QStringLiteral("正在连接数据库服务器…"),
+                                    [&] { return db::OpenServerShop(*server, true); });
+        });
         if (!opened)
             return Outcome::Cancelled;
         if (!*opened) {

@@ -70,6 +70,8 @@ void RunInBackground(ProgressDialog &dialog, const std::function<void(db::Progre
 {
     Relay relay;
     std::unique_ptr<QThread> thread(QThread::create([&relay, &work] {
+        // A file or server shop the work opens that needs an upgrade reports here too.
+        db::ScopedProgress watching(&relay);
         work(relay);
         // A server shop's connection is kept per thread; this thread ends here.
         db::Connection::closeServerConnection();

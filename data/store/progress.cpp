@@ -11,7 +11,8 @@ public:
     bool advance(qint64) override { return true; }
 };
 
-Progress *g_current = nullptr;
+// Per thread: work on a worker thread must not report to a dialog of the window thread.
+thread_local Progress *g_current = nullptr;
 
 } // namespace
 

@@ -24,6 +24,7 @@ Progress &NoProgress();
 
 // The progress that work started without one reports to (an upgrade on opening a file).
 // A window installs its dialog here for the time of a long step; null: nobody watches.
+// Installed per thread.
 class ScopedProgress
 {
 public:

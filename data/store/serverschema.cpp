@@ -6,6 +6,7 @@
 #include "data/store/customermonths.h"
 #include "data/store/figures.h"
 #include "data/store/location.h"
+#include "data/store/progress.h"
 
 #include <algorithm>
 #include <vector>
@@ -513,14 +514,26 @@ Status UpgradeServerSchema(Connection &c)
         return Status::failure(QStringLiteral("数据库中存放的是别的内容，不是本程序的数据。"), Fault::Damaged);
     if (*version == ServerSchemaVersion())
         return {};
+    // Whoever opened the shop hears which step runs; a step cannot stop half-way.
+    Progress &progress = ScopedProgress::current();
+    const auto steps = std::count_if(kServerSteps.cbegin(), kServerSteps.cend(),
+                                     [&](const ServerStep &step) { return step.to > *version; });
+    qint64 done = 0;
     for (const ServerStep &step : kServerSteps) {
         if (step.to <= *version)
             continue;
+        progress.stage(QStringLiteral("正在升级服务器上的店铺：第 %1 步，共 %2 步（第 %3 版格式）…")
+                           .arg(done + 1).arg(steps).arg(step.to),
+                       steps);
+        progress.advance(done);
         if (Status s = step.apply(c); !s)
             return s;
+        progress.advance(++done);
     }
     if (Status s = setVersion(c, ServerSchemaVersion()); !s)
         return s;
+    progress.stage(QStringLiteral("正在保存升级后的店铺…"), 0);
+    progress.advance(0);
     return tx.commit();
 }
 

@@ -29,6 +29,7 @@
 #include "data/store/connection.h"
 #include "data/store/formatting.h"
 #include "data/store/pagedquery.h"
+#include "data/store/progress.h"
 #include "data/store/serverschema.h"
 #include "support/programfolder.h"
 #include "support/servershop.h"
@@ -772,9 +773,22 @@ void TestEngines::olderServerLayoutUpgraded()
     }
     db::Connection::closeServerConnection();
     QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), version);
-    // The customers list, ordered by the file's ifnull(), reads the upgraded shop.
-    auto page = db::ReadPage(db::CustomerCriteriaQuery(db::CustomerCriteria()), 1, 30);
+    // The customers list, ordered by the file's ifnull(), reads the upgraded shop; the
+    // upgrade tells whoever watches each of its steps.
+    struct Stages final : db::Progress
+    {
+        QStringList seen;
+        void stage(const QString &what, qint64) override { seen << what; }
+        bool advance(qint64) override { return true; }
+    } stages;
+    auto page = [&] {
+        db::ScopedProgress watching(&stages);
+        return db::ReadPage(db::CustomerCriteriaQuery(db::CustomerCriteria()), 1, 30);
+    }();
     QVERIFY2(page, qPrintable(page.error()));
+    const int steps = db::ServerSchemaVersion() - version;
+    QCOMPARE(stages.seen.size(), steps + 1);
+    QCOMPARE(stages.seen.first(), QStringLiteral("正在升级服务器上的店铺：第 1 步，共 %1 步（第 %2 版格式）…").arg(steps).arg(version + 1));
     QCOMPARE(page->recordCount, 2);
     QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname LIKE 'table%_told'")).toLongLong(), 3);

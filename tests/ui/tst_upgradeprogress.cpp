@@ -6,11 +6,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/startup.h"
 #include "data/shop/accounts.h"
 #include "data/store/connection.h"
 #include "data/store/progress.h"
 #include "data/store/schema.h"
 #include "support/programfolder.h"
+#include "ui/backgroundwork.h"
+#include "ui/messages.h"
 #include "ui/progressdialog.h"
 
 using testsupport::ProgramFolder;
@@ -40,6 +43,8 @@ private slots:
     void everyStepReported();
     void currentFileReportsNothing();
     void dialogShowsTheUpgrade();
+    void workerUpgradeReportsToItsOwnDialog();
+    void startUpgradesBehindItsDialog();
 };
 
 void TestUpgradeProgress::everyStepReported_data()
@@ -109,6 +114,60 @@ void TestUpgradeProgress::dialogShowsTheUpgrade()
     QVERIFY(labels.first().startsWith(QStringLiteral("正在升级数据文件")));
     QCOMPARE(dialog.dialog()->windowTitle(), QStringLiteral("升级数据文件"));
     QCOMPARE(dialog.dialog()->findChild<QPushButton *>(), nullptr); // no 取消: an upgrade cannot stop
+}
+
+// Work on a worker thread reports to the dialog it runs behind, never to what the window
+// thread installed (a widget of that thread, touched from another).
+void TestUpgradeProgress::workerUpgradeReportsToItsOwnDialog()
+{
+    ProgramFolder folder;
+    folder.writeOldFile(1, {"INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)"});
+    Recording onWindowThread;
+    db::ScopedProgress watching(&onWindowThread);
+    ui::ProgressDialog dialog(nullptr, QStringLiteral("升级数据文件"), false);
+    db::Status opened;
+    bool toTheDialog = false;
+    ui::RunInBackground(dialog, [&](db::Progress &relay) {
+        toTheDialog = &db::ScopedProgress::current() == &relay;
+        db::Connection c;
+        opened = c.status();
+    });
+    QVERIFY2(opened.ok(), qPrintable(opened.error()));
+    QVERIFY(toTheDialog);
+    QVERIFY(onWindowThread.stages.isEmpty());
+    QVERIFY(dialog.dialog()->labelText().startsWith(QStringLiteral("正在保存升级后的数据文件")));
+    QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+}
+
+// A start on a first-release file upgrades it behind the dialog and goes on to the login.
+void TestUpgradeProgress::startUpgradesBehindItsDialog()
+{
+    ProgramFolder folder;
+    folder.writeOldFile(1, {"INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)",
+                            "INSERT INTO table7 (t1, t2) VALUES ('boss', 'pw')"});
+    msg::Recorder boxes;
+    QStringList labels;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<QProgressDialog *>(w))
+                labels << d->windowTitle() + QLatin1Char('|') + d->labelText();
+        }
+    });
+    poll.start(0);
+    QCOMPARE(int(startup::start()), int(startup::Outcome::Running));
+    poll.stop();
+    for (const auto &box : boxes.boxes())
+        qWarning("%s", qPrintable(box.text));
+    QVERIFY(boxes.boxes().isEmpty());
+    QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QString &l) {
+        return l.startsWith(QStringLiteral("升级数据文件|正在升级数据文件：第 "))
+            || l.startsWith(QStringLiteral("升级数据文件|正在保存升级后的数据文件"));
+    }));
+    QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    QCOMPARE(folder.problems(), QString());
+    for (QWidget *w : QApplication::topLevelWidgets())
+        w->close();
 }
 
 QTEST_MAIN(TestUpgradeProgress)
