@@ -146,7 +146,7 @@ Outcome start()
         // An empty database gets a new shop, an earlier layout is upgraded; a foreign
         // database or a newer layout is refused with the reason.
         const auto opened = WithServerPassword(nullptr, *server, [&] {
-            return OpenInBackground(QStringLiteral("升级服务器上的店铺"), QStringLiteral("正在连接数据库服务器…"),
+            return OpenInBackground(QStringLiteral("打开店铺"), QStringLiteral("正在连接数据库服务器…"),
                                     [&] { return db::OpenServerShop(*server, true); });
         });
         if (!opened)

@@ -6,12 +6,17 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <memory>
+
 #include "app/startup.h"
+#include "data/safety/invariants.h"
 #include "data/shop/accounts.h"
 #include "data/store/connection.h"
 #include "data/store/progress.h"
 #include "data/store/schema.h"
+#include "data/store/serverschema.h"
 #include "support/programfolder.h"
+#include "support/servershop.h"
 #include "ui/backgroundwork.h"
 #include "ui/messages.h"
 #include "ui/progressdialog.h"
@@ -39,13 +44,36 @@ class TestUpgradeProgress : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
     void everyStepReported_data();
     void everyStepReported();
     void currentFileReportsNothing();
     void dialogShowsTheUpgrade();
     void workerUpgradeReportsToItsOwnDialog();
+    void startUpgradesBehindItsDialog_data();
     void startUpgradesBehindItsDialog();
+
+private:
+    std::unique_ptr<testsupport::ServerDatabase> m_server;
 };
+
+void TestUpgradeProgress::initTestCase()
+{
+    if (testsupport::TestServer())
+        m_server = std::make_unique<testsupport::ServerDatabase>();
+}
+
+void TestUpgradeProgress::cleanupTestCase()
+{
+    m_server.reset();
+}
+
+void TestUpgradeProgress::init()
+{
+    db::ShopLocation::useFile();
+}
 
 void TestUpgradeProgress::everyStepReported_data()
 {
@@ -139,12 +167,36 @@ void TestUpgradeProgress::workerUpgradeReportsToItsOwnDialog()
     QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
 }
 
-// A start on a first-release file upgrades it behind the dialog and goes on to the login.
+void TestUpgradeProgress::startUpgradesBehindItsDialog_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QString>("seen");
+    QTest::newRow("file") << false << QStringLiteral("升级数据文件|正在");
+    QTest::newRow("server") << true << QStringLiteral("打开店铺|正在");
+}
+
+// A start on a shop of the first layout upgrades it behind the dialog and goes on to the login.
 void TestUpgradeProgress::startUpgradesBehindItsDialog()
 {
+    QFETCH(bool, server);
+    QFETCH(QString, seen);
     ProgramFolder folder;
-    folder.writeOldFile(1, {"INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)",
-                            "INSERT INTO table7 (t1, t2) VALUES ('boss', 'pw')"});
+    if (!testsupport::ReadyForEngine(server, m_server.get()))
+        QSKIP("no test server (LANLAN_TEST_PG)");
+    const QStringList rows{QStringLiteral("INSERT INTO table1 (t13, t7) VALUES ('旧碟', 1)"),
+                           QStringLiteral("INSERT INTO table7 (t1, t2) VALUES ('boss', 'pw')")};
+    if (server) {
+        QVERIFY(m_server->reset(true));
+        {
+            db::Connection c(m_server->shop(), db::Connection::Mode::Create);
+            QVERIFY(db::CreateServerSchema(c, 1));
+            for (const QString &sql : rows)
+                QVERIFY(c.exec(sql));
+        }
+        db::Connection::closeServerConnection();
+    } else {
+        folder.writeOldFile(1, rows);
+    }
     msg::Recorder boxes;
     QStringList labels;
     QTimer poll;
@@ -160,12 +212,18 @@ void TestUpgradeProgress::startUpgradesBehindItsDialog()
     for (const auto &box : boxes.boxes())
         qWarning("%s", qPrintable(box.text));
     QVERIFY(boxes.boxes().isEmpty());
-    QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [](const QString &l) {
-        return l.startsWith(QStringLiteral("升级数据文件|正在升级数据文件：第 "))
-            || l.startsWith(QStringLiteral("升级数据文件|正在保存升级后的数据文件"));
-    }));
-    QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
-    QCOMPARE(folder.problems(), QString());
+    const QString upgrading = seen + (server ? QStringLiteral("升级服务器上的店铺：第 ") : QStringLiteral("升级数据文件：第 "));
+    const QString saving = seen + QStringLiteral("保存升级后的");
+    QVERIFY2(std::any_of(labels.cbegin(), labels.cend(),
+                         [&](const QString &l) { return l.startsWith(upgrading) || l.startsWith(saving); }),
+             qPrintable(labels.join(QLatin1Char('\n'))));
+    if (server)
+        QCOMPARE(db::ProbeServerShop(m_server->shop()).value(), db::ServerSchemaVersion());
+    else
+        QCOMPARE(folder.scalar("PRAGMA user_version").toInt(), db::SchemaVersion());
+    db::Connection c;
+    auto check = db::CheckFile(c);
+    QVERIFY2(check && check->clean(), qPrintable(check ? check->lines().join(QLatin1Char('\n')) : check.error()));
     for (QWidget *w : QApplication::topLevelWidgets())
         w->close();
 }
