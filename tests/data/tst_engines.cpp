@@ -159,6 +159,8 @@ private slots:
     void discLifecycle();
     void rentalRefusesStaleDisc_data() { engines(); }
     void rentalRefusesStaleDisc();
+    void longRentalWrittenWhole_data() { engines(); }
+    void longRentalWrittenWhole();
     void returnIsDoneOnce_data() { engines(); }
     void returnIsDoneOnce();
     void searchAgreesWithLike_data();
@@ -281,6 +283,35 @@ void TestEngines::rentalRefusesStaleDisc()
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table4")).toLongLong(), 2);
     QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table2 WHERE t1 = ?"), {QStringLiteral("李四")}).toLongLong(), 0);
     QVERIFY(scalar(QStringLiteral("SELECT s3 FROM table1 WHERE id = 3")).isNull());
+    QCOMPARE(counterProblems(), QString());
+}
+
+// A rental is written in parts of many discs a statement: a list longer than one part is
+// written whole, its records in the list's order.
+void TestEngines::longRentalWrittenWhole()
+{
+    ENGINE();
+    QList<db::PickedDisc> picked;
+    for (int i = 1; i <= 250; ++i) {
+        const qint64 id = addDisc(raceTitle(i), QStringLiteral("2"));
+        QCOMPARE(id, qint64(i));
+        picked.prepend({id, raceTitle(id)});
+    }
+    auto customer = db::CommitRental(request(QStringLiteral("赵六"), picked));
+    QVERIFY2(customer, qPrintable(customer.error()));
+    QCOMPARE(scalar(QStringLiteral("SELECT s2 FROM table2 WHERE id = ?"), {*customer}).toLongLong(), 500);
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM table1 WHERE s3 = ? AND s4 = 1"), {QStringLiteral("赵六")}).toLongLong(), 250);
+    QList<qint64> order;
+    {
+        db::Connection c;
+        auto q = c.run(QStringLiteral("SELECT discid FROM table4 WHERE khid = ? AND discname = '碟' || discid ORDER BY id"), {*customer});
+        QVERIFY(q);
+        while (q.value().next())
+            order << q.value().value(0).toLongLong();
+    }
+    QCOMPARE(order.size(), 250);
+    QCOMPARE(order.first(), 250);
+    QVERIFY(std::is_sorted(order.crbegin(), order.crend()));
     QCOMPARE(counterProblems(), QString());
 }
 
