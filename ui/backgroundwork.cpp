@@ -1,5 +1,6 @@
 #include "ui/backgroundwork.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QProgressDialog>
@@ -78,10 +79,11 @@ void RunInBackground(ProgressDialog &dialog, const std::function<void(db::Progre
     }));
     thread->start();
     int shownStage = 0;
-    // The dialog handles the program's events at most every 50 ms (ProgressDialog::advance);
-    // waking every 20 ms keeps every window answering well within 100 ms.
+    // Every wake, each 20 ms, handles the program's events (the dialog alone would do so at
+    // most every 50 ms), so every window answers well within 100 ms.
     bool stopping = false;
     while (!thread->wait(QDeadlineTimer(20))) {
+        QCoreApplication::processEvents();
         if (stopping) {
             dialog.advance(0); // keeps the program's events handled while the work winds down
             continue;
